@@ -1,0 +1,27 @@
+#ifndef KELVARA_MAIN_WINDOW_H
+#define KELVARA_MAIN_WINDOW_H
+
+#include <QLineEdit>
+#include <QWidget>
+
+// The fixed-size form: a prompt, the x and y fields, the apply button and
+// the house view below them. setParams carries the typed offset to the view.
+class MainWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    MainWindow();
+
+signals:
+    void setParams(int x, int y);
+
+private slots:
+    void onApplyButtonClick();
+
+private:
+    QLineEdit m_xLineEdit;
+    QLineEdit m_yLineEdit;
+};
+
+#endif
