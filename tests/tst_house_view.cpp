@@ -1,0 +1,299 @@
+#include "scene_pixels.h"
+#include "view/opengl_widget.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <climits>
+
+namespace {
+
+// Counts the frames the view draws, so that repaint scheduling can be seen.
+class CountingView : public OpenGLWidget
+{
+public:
+    int paints = 0;
+
+protected:
+    void paintGL() override
+    {
+        ++paints;
+        OpenGLWidget::paintGL();
+    }
+};
+
+// Runs the rest of a test with another working directory, and returns to
+// the old one however the test ends.
+class WorkingDirectory
+{
+public:
+    explicit WorkingDirectory(const QString &path) : m_previous(QDir::currentPath())
+    {
+        QDir::setCurrent(path);
+    }
+    ~WorkingDirectory() { QDir::setCurrent(m_previous); }
+
+private:
+    QString m_previous;
+};
+
+// Pixels that differ between two frames, leaving out those next to an edge
+// in the first one. Qt 6.4 drops the sample count when it gives the widget
+// a new context, so antialiased edges may change while shapes may not.
+int interiorPixelsThatDiffer(const QImage &first, const QImage &second)
+{
+    int count = 0;
+    for (int y = 1; y + 1 < first.height(); ++y) {
+        for (int x = 1; x + 1 < first.width(); ++x) {
+            const QRgb centre = first.pixel(x, y);
+            bool interior = true;
+            for (int dy = -1; dy <= 1 && interior; ++dy)
+                for (int dx = -1; dx <= 1 && interior; ++dx)
+                    interior = first.pixel(x + dx, y + dy) == centre;
+            if (interior && second.pixel(x, y) != centre)
+                ++count;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+class HouseViewTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // A 200 by 200 view maps one scene unit to one pixel.
+    static QImage frameAt(int x, int y, QSize size = QSize(200, 200))
+    {
+        OpenGLWidget view;
+        view.resize(size);
+        view.setParamsSlot(x, y);
+        view.show();
+        if (!QTest::qWaitForWindowExposed(&view))
+            return {};
+        return view.grabFramebuffer();
+    }
+
+    static void verifyColor(const QImage &frame, double x, double y, const QColor &expected)
+    {
+        const QColor actual = sceneColor(frame, x, y);
+        QVERIFY2(sameColor(actual, expected),
+                 qPrintable(QStringLiteral("at (%1, %2): %3, expected %4")
+                                    .arg(x).arg(y).arg(actual.name(), expected.name())));
+    }
+
+private slots:
+    void houseAtTheStartOffsetShowsEveryPartInItsLayer()
+    {
+        const QImage frame = frameAt(75, 100);
+        QCOMPARE(frame.size(), QSize(200, 200));
+
+        verifyColor(frame, 125, 70, brown);   // roof, under the apex
+        verifyColor(frame, 80, 95, brown);    // roof, left part
+        verifyColor(frame, 68, 99, brown);    // roof overhang, just above the body's top
+        verifyColor(frame, 68, 101, background);
+        verifyColor(frame, 125, 99, brown);   // roof base meets the body's top edge
+        verifyColor(frame, 125, 101, green);
+        verifyColor(frame, 125, 45, background);   // above the apex
+
+        verifyColor(frame, 85, 190, green);   // body, left of the window
+        verifyColor(frame, 170, 105, green);
+        verifyColor(frame, 150, 199, green);  // body reaches the view's bottom edge
+        verifyColor(frame, 180, 150, background);
+
+        verifyColor(frame, 100, 125, black);  // window over the body
+        verifyColor(frame, 110, 125, black);  // undivided above the bar: a T, not a cross
+        verifyColor(frame, 100, 140, white);  // horizontal bar over the window
+        verifyColor(frame, 122, 140, white);
+        verifyColor(frame, 110, 160, white);  // vertical bar over the window
+        verifyColor(frame, 104, 160, black);
+        verifyColor(frame, 116, 160, black);
+        verifyColor(frame, 92, 160, green);   // body beside the window
+        verifyColor(frame, 128, 160, green);
+        verifyColor(frame, 110, 172, green);  // below the window
+
+        verifyColor(frame, 30, 30, background);
+
+        // The roof's slopes are antialiased: along the left slope some pixel
+        // lies between the background and the roof colour.
+        bool blended = false;
+        for (int x = 66; x < 125 && !blended; ++x) {
+            const QColor c = frame.pixelColor(x, 80);
+            blended = c.red() > brown.red() && c.red() < background.red();
+        }
+        QVERIFY(blended);
+    }
+
+    void houseAtTheOriginHidesItsRoof()
+    {
+        const QImage frame = frameAt(0, 0);
+        verifyColor(frame, 5, 5, green);
+        verifyColor(frame, 95, 95, green);
+        verifyColor(frame, 60, 0, green);     // top row: body, no roof above it
+        verifyColor(frame, 35, 30, black);
+        verifyColor(frame, 105, 1, background);   // where the roof would overhang
+        verifyColor(frame, 150, 50, background);
+        verifyColor(frame, 50, 150, background);
+    }
+
+    void negativeOffsetCutsTheHouseAtTheViewEdges()
+    {
+        // Body x -40..60, y -30..70; window x -20..10, y -10..40.
+        const QImage frame = frameAt(-40, -30);
+        verifyColor(frame, 5, 5, black);
+        verifyColor(frame, 5, 10, white);
+        verifyColor(frame, 5, 25, black);
+        verifyColor(frame, 30, 30, green);
+        verifyColor(frame, 30, 65, green);
+        verifyColor(frame, 65, 30, background);
+        verifyColor(frame, 30, 75, background);
+    }
+
+    void offsetsBeyondTheViewLeaveOnlyTheBackground_data()
+    {
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("y");
+        QTest::newRow("right of the view") << 200 << 0;
+        QTest::newRow("below the view") << 0 << 250;
+        QTest::newRow("left of the view") << -110 << 100;
+        QTest::newRow("largest int") << INT_MAX << INT_MAX;
+        QTest::newRow("smallest int") << INT_MIN << INT_MIN;
+        QTest::newRow("mixed extremes") << INT_MIN << INT_MAX;
+    }
+
+    void offsetsBeyondTheViewLeaveOnlyTheBackground()
+    {
+        QFETCH(int, x);
+        QFETCH(int, y);
+        const QImage frame = frameAt(x, y);
+        QVERIFY(!frame.isNull());
+        QCOMPARE(pixelsOtherThanBackground(frame), 0);
+    }
+
+    void resizedViewStretchesTheSceneOnBothAxes()
+    {
+        OpenGLWidget view;
+        view.resize(200, 200);
+        view.setParamsSlot(0, 0);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.grabFramebuffer();
+
+        view.resize(300, 100);
+        QTRY_COMPARE(view.size(), QSize(300, 100));
+        const QImage frame = view.grabFramebuffer();
+        QCOMPARE(frame.size(), QSize(300, 100));
+
+        // The body covers the left half and the top half, whatever the aspect.
+        verifyColor(frame, 93, 90, green);
+        verifyColor(frame, 107, 90, background);
+        verifyColor(frame, 50, 95, green);
+        verifyColor(frame, 50, 105, background);
+        verifyColor(frame, 35, 30, black);
+    }
+
+    void repaintsFollowEveryOffsetAndUseTheLastOne()
+    {
+        CountingView view;
+        view.resize(200, 200);
+        view.setParamsSlot(75, 100);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTRY_VERIFY(view.paints > 0);
+        QTest::qWait(50);
+
+        view.paints = 0;
+        view.setParamsSlot(75, 100);
+        QTRY_COMPARE(view.paints, 1);   // an unchanged pair still repaints
+
+        view.paints = 0;
+        view.setParamsSlot(10, 10);
+        view.setParamsSlot(20, 20);
+        view.setParamsSlot(0, 0);
+        QTRY_COMPARE(view.paints, 1);
+        QTest::qWait(100);
+        QCOMPARE(view.paints, 1);        // one repaint for the three calls
+
+        QCOMPARE(view.offset(), QPoint(0, 0));
+        verifyColor(view.grabFramebuffer(), 5, 5, green);
+    }
+
+    void brokenShadersLeaveOnlyTheBackground_data()
+    {
+        QTest::addColumn<QByteArray>("vertexSource");
+        QTest::addColumn<QByteArray>("fragmentSource");
+
+        QFile vertexFile(QDir::current().filePath("assets/shaders/default.vert"));
+        QFile fragmentFile(QDir::current().filePath("assets/shaders/default.frag"));
+        QVERIFY(vertexFile.open(QIODevice::ReadOnly));
+        QVERIFY(fragmentFile.open(QIODevice::ReadOnly));
+        const QByteArray vertex = vertexFile.readAll();
+        const QByteArray fragment = fragmentFile.readAll();
+
+        // A null source means the file is absent.
+        QTest::newRow("both missing") << QByteArray() << QByteArray();
+        QTest::newRow("fragment missing") << vertex << QByteArray();
+        QTest::newRow("vertex missing") << QByteArray() << fragment;
+        QTest::newRow("both empty") << QByteArray("") << QByteArray("");
+        QTest::newRow("garbage") << QByteArray("this is not GLSL {")
+                                 << QByteArray("\x01\x02\xff not GLSL either");
+    }
+
+    void brokenShadersLeaveOnlyTheBackground()
+    {
+        QFETCH(QByteArray, vertexSource);
+        QFETCH(QByteArray, fragmentSource);
+
+        QTemporaryDir workDir;
+        QVERIFY(workDir.isValid());
+        QVERIFY(QDir(workDir.path()).mkpath("assets/shaders"));
+        const auto write = [&](const char *name, const QByteArray &source) {
+            if (source.isNull())
+                return true;
+            QFile file(workDir.filePath(QStringLiteral("assets/shaders/") + name));
+            return file.open(QIODevice::WriteOnly) && file.write(source) == source.size();
+        };
+        QVERIFY(write("default.vert", vertexSource));
+        QVERIFY(write("default.frag", fragmentSource));
+
+        const WorkingDirectory inWorkDir(workDir.path());
+        const QImage frame = frameAt(75, 100);
+        QCOMPARE(frame.size(), QSize(200, 200));
+        QCOMPARE(pixelsOtherThanBackground(frame), 0);
+    }
+
+    void newContextRebuildsTheSameScene()
+    {
+        QWidget first;
+        auto *firstLayout = new QHBoxLayout(&first);
+        auto *view = new OpenGLWidget;
+        view->setFixedSize(200, 200);
+        view->setParamsSlot(75, 100);
+        firstLayout->addWidget(view);
+        first.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&first));
+        const QImage before = view->grabFramebuffer();
+        QCOMPARE(view->shapes().size(), 5);
+
+        QWidget second;
+        auto *secondLayout = new QHBoxLayout(&second);
+        for (int move = 0; move < 3; ++move) {
+            QWidget &target = move % 2 == 0 ? second : first;
+            (move % 2 == 0 ? secondLayout : firstLayout)->addWidget(view);
+            target.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&target));
+            const QImage after = view->grabFramebuffer();
+            QCOMPARE(view->shapes().size(), 5);
+            QCOMPARE(after.size(), before.size());
+            QCOMPARE(interiorPixelsThatDiffer(before, after), 0);
+        }
+    }
+};
+
+QTEST_MAIN(HouseViewTest)
+#include "tst_house_view.moc"

@@ -1,0 +1,209 @@
+#include "app/main_window.h"
+#include "scene_pixels.h"
+#include "view/opengl_widget.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <climits>
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Form
+    {
+        QLineEdit *x;
+        QLineEdit *y;
+        QPushButton *apply;
+        OpenGLWidget *view;
+    };
+
+    static Form formOf(MainWindow &window)
+    {
+        const auto edits = window.findChildren<QLineEdit *>();
+        Q_ASSERT(edits.size() == 2);
+        return { edits.at(0), edits.at(1), window.findChild<QPushButton *>(),
+                 window.findChild<OpenGLWidget *>() };
+    }
+
+private slots:
+    void formHoldsItsTextsAndSizes()
+    {
+        MainWindow window;
+        const Form form = formOf(window);
+
+        QCOMPARE(window.windowTitle(), QStringLiteral("Kelvara"));
+        QCOMPARE(window.size(), QSize(312, 400));
+        QCOMPARE(window.minimumSize(), QSize(312, 400));
+        QCOMPARE(window.maximumSize(), QSize(312, 400));
+
+        QStringList labels;
+        for (const QLabel *label : window.findChildren<QLabel *>())
+            labels << label->text();
+        QCOMPARE(labels, QStringList({ "Введите координаты домика:", "x:", "y:" }));
+        const QLabel *prompt = window.findChild<QLabel *>();
+        QCOMPARE(prompt->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+        QCOMPARE(prompt->sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
+
+        QCOMPARE(form.x->text(), QStringLiteral("75"));
+        QCOMPARE(form.y->text(), QStringLiteral("100"));
+        for (const QLineEdit *edit : { form.x, form.y }) {
+            QVERIFY(!edit->validator());
+            QVERIFY(edit->inputMask().isEmpty());
+            QCOMPARE(edit->maxLength(), 32767);
+        }
+
+        QCOMPARE(form.apply->text(), QStringLiteral("Применить"));
+        QCOMPARE(form.apply->minimumSize(), QSize(100, 30));
+        QCOMPARE(form.apply->maximumSize(), QSize(100, 30));
+    }
+
+    void serifFontGoesToTheSixFormWidgetsOnly()
+    {
+        MainWindow window;
+        QList<QWidget *> withOwnFont;
+        for (QWidget *widget : window.findChildren<QWidget *>()) {
+            if (!widget->testAttribute(Qt::WA_SetFont))
+                continue;
+            withOwnFont << widget;
+            QCOMPARE(widget->font().family(), QStringLiteral("serif"));
+            QCOMPARE(widget->font().pointSize(), 11);
+            QVERIFY(!widget->font().italic());
+        }
+        QCOMPARE(withOwnFont.size(), 6);
+        QCOMPARE(window.findChildren<QLabel *>().size(), 3);
+        for (QWidget *widget : withOwnFont)
+            QVERIFY(qobject_cast<QLabel *>(widget) || qobject_cast<QLineEdit *>(widget)
+                    || qobject_cast<QPushButton *>(widget));
+        QVERIFY(!window.testAttribute(Qt::WA_SetFont));
+        QCOMPARE(formOf(window).view->font(), QApplication::font());
+    }
+
+    void layoutCentresTheButtonAboveTheView()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const Form form = formOf(window);
+
+        QCOMPARE(window.size(), QSize(312, 400));
+        QVERIFY(qAbs(form.apply->geometry().center().x() - window.width() / 2) <= 1);
+        QVERIFY(form.x->geometry().bottom() < form.apply->geometry().top());
+        QVERIFY(form.apply->geometry().bottom() < form.view->geometry().top());
+        // The view takes the rest of the window, down to the bottom margin.
+        QVERIFY(form.view->height() > 250);
+        QVERIFY(form.view->width() > 280);
+    }
+
+    void viewHoldsTheStartOffsetBeforeItIsShown()
+    {
+        MainWindow window;
+        const OpenGLWidget *view = formOf(window).view;
+        QVERIFY(!view->isVisible());
+        QCOMPARE(view->offset(), QPoint(75, 100));
+    }
+
+    void startUpDrawsTheHouseAtTheStartOffset()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QImage frame = formOf(window).view->grabFramebuffer();
+        QVERIFY(sameColor(sceneColor(frame, 125, 70), brown));
+        QVERIFY(sameColor(sceneColor(frame, 125, 180), green));
+        QVERIFY(sameColor(sceneColor(frame, 100, 125), black));
+        QVERIFY(sameColor(sceneColor(frame, 30, 30), background));
+    }
+
+    void applySendsTheParsedFields_data()
+    {
+        QTest::addColumn<QString>("xText");
+        QTest::addColumn<QString>("yText");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("y");
+
+        QTest::newRow("negative passes through") << "20" << "-30" << 20 << -30;
+        QTest::newRow("letters") << "abc" << "50" << 0 << 50;
+        QTest::newRow("empty") << "" << "50" << 0 << 50;
+        QTest::newRow("digits then letters") << "12abc" << "7" << 0 << 7;
+        QTest::newRow("2^32") << "4294967296" << "1" << 0 << 1;
+        QTest::newRow("2^31") << "2147483648" << "1" << 0 << 1;
+        QTest::newRow("below -2^31") << "-2147483649" << "1" << 0 << 1;
+        QTest::newRow("-2^31 kept") << "-2147483648" << "2147483647" << INT_MIN << INT_MAX;
+        QTest::newRow("spaces around digits") << " 42 " << "\t7" << 42 << 7;
+        QTest::newRow("plus sign") << "+7" << "007" << 7 << 7;
+        QTest::newRow("not base 10") << "0x10" << "1e3" << 0 << 0;
+        QTest::newRow("digits of other scripts") << "٣" << "１２" << 0 << 0;
+        QTest::newRow("long paste") << QString(100000, '9') << QString(5000, ' ') + "3" << 0 << 3;
+    }
+
+    void applySendsTheParsedFields()
+    {
+        QFETCH(QString, xText);
+        QFETCH(QString, yText);
+        QFETCH(int, x);
+        QFETCH(int, y);
+
+        MainWindow window;
+        const Form form = formOf(window);
+        QSignalSpy spy(&window, &MainWindow::setParams);
+        form.x->setText(xText);
+        form.y->setText(yText);
+        QTest::mouseClick(form.apply, Qt::LeftButton);
+
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0), QVariantList({ x, y }));
+        QCOMPARE(form.view->offset(), QPoint(x, y));
+        // The fields are left as typed, up to what a line edit holds.
+        QCOMPARE(form.x->text(), xText.left(form.x->maxLength()));
+        QCOMPARE(form.y->text(), yText.left(form.y->maxLength()));
+    }
+
+    void onlyTheButtonApplies()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const Form form = formOf(window);
+        QSignalSpy spy(&window, &MainWindow::setParams);
+
+        form.x->setText("5");
+        for (QLineEdit *edit : { form.x, form.y }) {
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_Return);
+            QTest::keyClick(edit, Qt::Key_Enter);
+        }
+        QCOMPARE(spy.count(), 0);
+        QCOMPARE(form.view->offset(), QPoint(75, 100));
+
+        QTest::mouseClick(form.apply, Qt::LeftButton);
+        QTest::mouseClick(form.apply, Qt::LeftButton);
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(spy.at(0), QVariantList({ 5, 100 }));
+        QCOMPARE(spy.at(1), QVariantList({ 5, 100 }));
+    }
+
+    void programWritesOneLineEndAtStartUp()
+    {
+        QProcess program;
+        program.setWorkingDirectory(QDir::currentPath());
+        program.start(KELVARA_EXECUTABLE, QStringList());
+        QVERIFY(program.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(program.bytesAvailable() > 0, 10000);
+        QTest::qWait(500);
+        QCOMPARE(program.state(), QProcess::Running);
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.readAllStandardOutput(), QByteArray("\n"));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_main_window.moc"
