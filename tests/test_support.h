@@ -1,0 +1,84 @@
+#ifndef KELVARA_TESTS_TEST_SUPPORT_H
+#define KELVARA_TESTS_TEST_SUPPORT_H
+
+#include <QColor>
+#include <QDir>
+#include <QImage>
+#include <QString>
+#include <QtGlobal>
+
+#include <cstdlib>
+
+// Colours as the 8-bit framebuffer holds them inside a shape.
+inline const QColor background(196, 237, 242);
+inline const QColor green(0, 178, 0);
+inline const QColor brown(89, 64, 51);
+inline const QColor black(0, 0, 0);
+inline const QColor white(255, 255, 255);
+
+// The colour at a point given in scene units (0..200 on both axes, y down),
+// whatever the size of the grabbed frame.
+inline QColor sceneColor(const QImage &frame, double x, double y)
+{
+    const int px = qBound(0, int(x * frame.width() / 200.0), frame.width() - 1);
+    const int py = qBound(0, int(y * frame.height() / 200.0), frame.height() - 1);
+    return frame.pixelColor(px, py);
+}
+
+// Exact but for one step of rounding in the driver.
+inline bool sameColor(const QColor &a, const QColor &b)
+{
+    return std::abs(a.red() - b.red()) <= 1 && std::abs(a.green() - b.green()) <= 1
+            && std::abs(a.blue() - b.blue()) <= 1;
+}
+
+// How many pixels of the frame differ from the background colour.
+inline int pixelsOtherThanBackground(const QImage &frame)
+{
+    int count = 0;
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x)
+            if (!sameColor(frame.pixelColor(x, y), background))
+                ++count;
+    return count;
+}
+
+// Pixels that differ between two frames of the same size, leaving out those
+// next to an edge in the first one. Qt 6.4 drops the sample count when it
+// gives a widget a new context, so antialiased edges may change while the
+// shapes may not.
+inline int interiorPixelsThatDiffer(const QImage &first, const QImage &second)
+{
+    int count = 0;
+    for (int y = 1; y + 1 < first.height(); ++y) {
+        for (int x = 1; x + 1 < first.width(); ++x) {
+            const QRgb centre = first.pixel(x, y);
+            bool interior = true;
+            for (int dy = -1; dy <= 1 && interior; ++dy)
+                for (int dx = -1; dx <= 1 && interior; ++dx)
+                    interior = first.pixel(x + dx, y + dy) == centre;
+            if (interior && second.pixel(x, y) != centre)
+                ++count;
+        }
+    }
+    return count;
+}
+
+// Runs the rest of a scope with another working directory, and returns to
+// the old one however the scope ends.
+class WorkingDirectory
+{
+public:
+    explicit WorkingDirectory(const QString &path) : m_previous(QDir::currentPath())
+    {
+        QDir::setCurrent(path);
+    }
+    ~WorkingDirectory() { QDir::setCurrent(m_previous); }
+    WorkingDirectory(const WorkingDirectory &) = delete;
+    WorkingDirectory &operator=(const WorkingDirectory &) = delete;
+
+private:
+    QString m_previous;
+};
+
+#endif
