@@ -1,0 +1,177 @@
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+
+namespace {
+
+// The GL calls of a traced run, each with the context that was current.
+// Qt composes the window in a context of its own; the view's contexts are
+// those in which the view sets its background colour. A context handle may
+// be reused once its context is gone, so each creation starts a new one.
+struct Trace
+{
+    struct Call
+    {
+        QString context;
+        QString text;
+    };
+    QList<Call> calls;
+    QSet<QString> viewContexts;
+
+    QStringList viewCalls(const QRegularExpression &pattern) const
+    {
+        QStringList found;
+        for (const Call &call : calls)
+            if (viewContexts.contains(call.context) && pattern.match(call.text).hasMatch())
+                found << call.text;
+        return found;
+    }
+    int count(const QString &functionName) const
+    {
+        return int(viewCalls(QRegularExpression('^' + functionName + "\\(")).size());
+    }
+};
+
+Trace parse(const QByteArray &dump)
+{
+    static const QRegularExpression create(R"(^glXCreate(New)?Context.*\) = (0x[0-9a-f]+)$)");
+    static const QRegularExpression makeCurrent(
+            R"(^glXMake(Context)?Current\(.*ctx = (0x[0-9a-f]+|NULL)\))");
+    Trace trace;
+    QHash<QString, int> creations;
+    QString current;
+    for (const QByteArray &line : dump.split('\n')) {
+        const QString text = QString::fromUtf8(line);
+        if (const auto match = create.match(text); match.hasMatch())
+            ++creations[match.captured(2)];
+        if (const auto match = makeCurrent.match(text); match.hasMatch())
+            current = match.captured(2) + '#' + QString::number(creations.value(match.captured(2)));
+        trace.calls.append({ current, text });
+        if (text.startsWith("glClearColor(red = 0.77, green = 0.93, blue = 0.95, alpha = 1)"))
+            trace.viewContexts.insert(current);
+    }
+    return trace;
+}
+
+} // namespace
+
+class GlTraceTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_traceDir;
+
+    // Runs the command under apitrace from the project root and returns the
+    // dumped calls; the command's exit code goes to exitCode.
+    Trace traced(const QStringList &command, int *exitCode = nullptr)
+    {
+        const QString traceFile = m_traceDir.filePath("run.trace");
+        QFile::remove(traceFile);
+        QProcess tracer;
+        tracer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        tracer.start("apitrace", QStringList{ "trace", "--api", "gl", "--output", traceFile }
+                                         + command);
+        if (!tracer.waitForFinished(240000))
+            return {};
+        if (exitCode)
+            *exitCode = tracer.exitCode();
+
+        QProcess dumper;
+        dumper.start("apitrace", { "dump", "--color=never", "--call-nos=no", traceFile });
+        if (!dumper.waitForFinished(240000))
+            return {};
+        return parse(dumper.readAllStandardOutput());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(!QStandardPaths::findExecutable("apitrace").isEmpty(),
+                 "apitrace is not installed");
+        QVERIFY(m_traceDir.isValid());
+    }
+
+    void programDrawsWithOneUploadAndFiveStripsPerPaint()
+    {
+        // The program runs until it is stopped; three seconds give it time to
+        // start, show the window and paint.
+        const Trace trace = traced({ "timeout", "-s", "TERM", "3", KELVARA_EXECUTABLE });
+        QCOMPARE(trace.viewContexts.size(), 1);
+
+        const QStringList uploads = trace.viewCalls(
+                QRegularExpression(R"(^gl(Named)?Buffer(Sub)?Data(ARB|EXT)?\()"));
+        QCOMPARE(uploads.size(), 1);
+        QVERIFY2(uploads.first().startsWith("glBufferData(target = GL_ARRAY_BUFFER, size = 56,"),
+                 qPrintable(uploads.first()));
+
+        // Qt clears every new framebuffer with depth and stencil too; the
+        // view's own clear is of the colour alone.
+        const QStringList frameCalls = trace.viewCalls(
+                QRegularExpression(R"(^(glClear\(mask = GL_COLOR_BUFFER_BIT\)$|glDraw(?!Buffers?\()))"));
+        const QStringList onePaint = {
+            "glClear(mask = GL_COLOR_BUFFER_BIT)",
+            "glDrawArrays(mode = GL_TRIANGLE_STRIP, first = 0, count = 4)",
+            "glDrawArrays(mode = GL_TRIANGLE_STRIP, first = 4, count = 3)",
+            "glDrawArrays(mode = GL_TRIANGLE_STRIP, first = 0, count = 4)",
+            "glDrawArrays(mode = GL_TRIANGLE_STRIP, first = 0, count = 4)",
+            "glDrawArrays(mode = GL_TRIANGLE_STRIP, first = 0, count = 4)",
+        };
+        const qsizetype paints = frameCalls.size() / onePaint.size();
+        QVERIFY(paints >= 1);
+        for (qsizetype paint = 0; paint < paints; ++paint)
+            QCOMPARE(frameCalls.mid(paint * onePaint.size(), onePaint.size()), onePaint);
+        QCOMPARE(frameCalls.size(), paints * onePaint.size());
+        qInfo("%lld paints of 1 clear and 5 draws; 1 upload of 56 bytes", qint64(paints));
+
+        QCOMPARE(trace.viewCalls(QRegularExpression(
+                         R"(^glEnable\(cap = GL_(DEPTH_TEST|BLEND|CULL_FACE)\))")),
+                 QStringList());
+        QCOMPARE(trace.viewCalls(QRegularExpression(R"(^gl(Gen|Create|Bind)VertexArrays?)")),
+                 QStringList());
+    }
+
+    void framebufferGetsTheSamplesThatTheDriverAllows()
+    {
+        const Trace trace = traced({ "timeout", "-s", "TERM", "2", KELVARA_EXECUTABLE });
+        const QStringList maxSamples = trace.viewCalls(
+                QRegularExpression(R"(^glGetIntegerv\(pname = GL_MAX_SAMPLES)"));
+        const QStringList storage = trace.viewCalls(QRegularExpression(
+                R"(^glRenderbufferStorageMultisample\(.*internalformat = GL_RGBA8)"));
+        QVERIFY(!maxSamples.isEmpty());
+        QVERIFY(!storage.isEmpty());
+
+        const int driverMaximum = QRegularExpression(R"(params = &(\d+))")
+                                          .match(maxSamples.first()).captured(1).toInt();
+        const int granted = QRegularExpression(R"(samples = (\d+))")
+                                    .match(storage.first()).captured(1).toInt();
+        qInfo("8 samples requested, driver allows %d, framebuffer has %d",
+              driverMaximum, granted);
+        QVERIFY(driverMaximum > 0);
+        QCOMPARE(granted, std::min(8, driverMaximum));
+    }
+
+    void everyContextReleasesWhatItCreated()
+    {
+        int exitCode = -1;
+        const Trace trace = traced({ KELVARA_CHURN_TEST }, &exitCode);
+        QCOMPARE(exitCode, 0);
+        // The first window's context and one more for each of 100 moves.
+        QCOMPARE(trace.viewContexts.size(), 101);
+
+        QCOMPARE(trace.count("glBufferData"), 101);
+        QCOMPARE(trace.count("glGenBuffers"), 101);
+        QCOMPARE(trace.count("glDeleteBuffers"), 101);
+        QCOMPARE(trace.count("glCreateProgram"), 101);
+        QCOMPARE(trace.count("glDeleteProgram"), 101);
+        QCOMPARE(trace.count("glCreateShader"), 202);
+        QCOMPARE(trace.count("glDeleteShader"), 202);
+    }
+};
+
+QTEST_GUILESS_MAIN(GlTraceTest)
+#include "tst_gl_trace.moc"
