@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Kelvara and its tests with warnings as
-# errors, and runs the whole suite through CTest on a virtual X display.
+# Installs what is missing, then builds and runs the whole suite through
+# CTest on a virtual X display twice: first built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, then as a plain build with warnings as errors,
+# which adds the GL trace, shader and Windows cross-compile checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
 
-install_missing "${build_packages[@]}" xvfb xauth
+install_missing "${build_packages[@]}" xvfb xauth \
+    apitrace glslang-tools g++-mingw-w64-x86-64-win32
+
+jobs=$(nproc)
+cmake -S . -B build-sanitize -DBUILD_TESTING=ON -DKELVARA_SANITIZE=ON \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+cmake --build build-sanitize -j"$jobs"
+xvfb-run -a ctest --test-dir build-sanitize --output-on-failure
 
 cmake -S . -B build -DBUILD_TESTING=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
-cmake --build build -j"$(nproc)"
+cmake --build build -j"$jobs"
 xvfb-run -a ctest --test-dir build --output-on-failure
