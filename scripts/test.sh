@@ -2,13 +2,14 @@
 # Installs what is missing, then builds and runs the whole suite through
 # CTest on a virtual X display twice: first built with AddressSanitizer and
 # UndefinedBehaviorSanitizer, then as a plain build with warnings as errors,
-# which adds the GL trace, shader and Windows cross-compile checks.
+# which adds the GL trace, shader, Windows cross-compile and install checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
 
-install_missing "${build_packages[@]}" xvfb xauth \
-    apitrace glslang-tools g++-mingw-w64-x86-64-win32
+install_missing "${build_packages[@]}" xvfb xauth x11-utils \
+    apitrace glslang-tools g++-mingw-w64-x86-64-win32 \
+    desktop-file-utils dpkg-dev file
 
 jobs=$(nproc)
 cmake -S . -B build-sanitize -DBUILD_TESTING=ON -DKELVARA_SANITIZE=ON \
