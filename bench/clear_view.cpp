@@ -1,0 +1,21 @@
+#include "bench/clear_view.h"
+
+#include <QSurfaceFormat>
+
+ClearView::ClearView()
+{
+    QSurfaceFormat format;
+    format.setSamples(8);
+    setFormat(format);
+}
+
+void ClearView::initializeGL()
+{
+    initializeOpenGLFunctions();
+    glClearColor(0.77f, 0.93f, 0.95f, 1.0f);
+}
+
+void ClearView::paintGL()
+{
+    glClear(GL_COLOR_BUFFER_BIT);
+}
