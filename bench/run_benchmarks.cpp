@@ -7,6 +7,7 @@
 // usage: kelvara_bench [--rounds N] [--warmup N]
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -19,7 +20,6 @@
 #include <fstream>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
