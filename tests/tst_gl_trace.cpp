@@ -99,8 +99,10 @@ private slots:
     void programDrawsWithOneUploadAndFiveStripsPerPaint()
     {
         // The program runs until it is stopped; three seconds give it time to
-        // start, show the window and paint.
-        const Trace trace = traced({ "timeout", "-s", "TERM", "3", KELVARA_EXECUTABLE });
+        // start, show the window and paint. Without --foreground, timeout
+        // sends TERM to its whole process group as well, and a second TERM
+        // while apitrace is flushing the trace ends it half-written.
+        const Trace trace = traced({ "timeout", "--foreground", "-s", "TERM", "3", KELVARA_EXECUTABLE });
         QCOMPARE(trace.viewContexts.size(), 1);
 
         const QStringList uploads = trace.viewCalls(
@@ -137,7 +139,7 @@ private slots:
 
     void framebufferGetsTheSamplesThatTheDriverAllows()
     {
-        const Trace trace = traced({ "timeout", "-s", "TERM", "2", KELVARA_EXECUTABLE });
+        const Trace trace = traced({ "timeout", "--foreground", "-s", "TERM", "2", KELVARA_EXECUTABLE });
         const QStringList maxSamples = trace.viewCalls(
                 QRegularExpression(R"(^glGetIntegerv\(pname = GL_MAX_SAMPLES)"));
         const QStringList storage = trace.viewCalls(QRegularExpression(
