@@ -3,34 +3,16 @@
 // painted: once for the first frame, then for the clicks.
 
 #include "app/main_window.h"
+#include "tests/paint_counter.h"
 #include "view/opengl_widget.h"
 
 #include <QApplication>
-#include <QEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
-
-namespace {
-
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
-
-} // namespace
 
 int main(int argc, char *argv[])
 {

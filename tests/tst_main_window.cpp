@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 #include "test_support.h"
+#include "tests/paint_counter.h"
 #include "view/opengl_widget.h"
 
 #include <QApplication>
@@ -14,19 +15,6 @@
 #include <climits>
 
 namespace {
-
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 // Resident memory of this process in KiB, from Linux's /proc.
 qint64 residentKib()
