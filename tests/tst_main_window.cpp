@@ -14,6 +14,8 @@
 
 #include <climits>
 
+#include <unistd.h>
+
 namespace {
 
 // Resident memory of this process in KiB, from Linux's /proc.
@@ -23,7 +25,7 @@ qint64 residentKib()
     if (!statm.open(QIODevice::ReadOnly))
         return -1;
     const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toLongLong() * 4 : -1;
+    return fields.size() > 1 ? fields.at(1).toLongLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
 }
 
 } // namespace
