@@ -10,6 +10,10 @@
 
 #include <optional>
 
+#include <signal.h>
+
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray readProjectFile(const QString &path)
@@ -18,10 +22,11 @@ QByteArray readProjectFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// What stands at one shader path: a file with these bytes, nothing, or a directory.
+// What stands at one shader path: a file with these bytes, nothing, a
+// directory, or a FIFO that no writer ever opens.
 struct ShaderEntry
 {
-    enum Kind { File, Absent, Directory };
+    enum Kind { File, Absent, Directory, Fifo };
     Kind kind = File;
     QByteArray source;
 };
@@ -29,6 +34,7 @@ struct ShaderEntry
 ShaderEntry file(const QByteArray &source) { return { ShaderEntry::File, source }; }
 const ShaderEntry absent { ShaderEntry::Absent, {} };
 const ShaderEntry directory { ShaderEntry::Directory, {} };
+const ShaderEntry fifo { ShaderEntry::Fifo, {} };
 
 bool place(const QDir &shaders, const QString &name, const ShaderEntry &entry)
 {
@@ -37,6 +43,8 @@ bool place(const QDir &shaders, const QString &name, const ShaderEntry &entry)
         return true;
     case ShaderEntry::Directory:
         return shaders.mkdir(name);
+    case ShaderEntry::Fifo:
+        return mkfifo(QFile::encodeName(shaders.filePath(name)).constData(), 0600) == 0;
     case ShaderEntry::File: {
         QFile out(shaders.filePath(name));
         return out.open(QIODevice::WriteOnly) && out.write(entry.source) == entry.source.size();
@@ -107,40 +115,69 @@ private slots:
         QVERIFY(window.isVisible());
     }
 
-    void programRunsOnAndPrintsNothingOfItsOwn_data() { shaderFaults(); }
+    void programRunsOnAndPrintsNothingOfItsOwn_data() { shaderFaults(true); }
     void programRunsOnAndPrintsNothingOfItsOwn()
     {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, environment);
         QProcess program;
         program.setWorkingDirectory(m_workDir->path());
-        program.start(KELVARA_EXECUTABLE, QStringList());
+        QProcessEnvironment programEnvironment = QProcessEnvironment::systemEnvironment();
+        for (const QString &variable : std::as_const(environment))
+            programEnvironment.insert(variable.section('=', 0, 0), variable.section('=', 1));
+        program.setProcessEnvironment(programEnvironment);
+        program.start(KELVARA_EXECUTABLE, arguments);
         QVERIFY(program.waitForStarted());
-        QTest::qWait(1500);
-        QCOMPARE(program.state(), QProcess::Running);   // it did not crash
+        QTRY_VERIFY_WITH_TIMEOUT(program.bytesAvailable() > 0, 10000);
+        // Up and drawing by now; a crash on the first frame would end it here.
+        QVERIFY2(!program.waitForFinished(1500), program.readAllStandardError().constData());
         program.terminate();
         QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), SIGTERM);   // ended by the TERM, not by a fault
         QCOMPARE(program.readAllStandardOutput(), QByteArray("\n"));
     }
 
 private:
-    static void shaderFaults()
+    // The fault rows; for the program, each also with its command-line
+    // arguments and environment, and rows where the platform has no OpenGL.
+    static void shaderFaults(bool forTheProgram = false)
     {
         QTest::addColumn<ShaderEntry>("vertex");
         QTest::addColumn<ShaderEntry>("fragment");
+        if (forTheProgram) {
+            QTest::addColumn<QStringList>("arguments");
+            QTest::addColumn<QStringList>("environment");
+        }
 
         const ShaderEntry vertex = file(readProjectFile("assets/shaders/default.vert"));
         const ShaderEntry fragment = file(readProjectFile("assets/shaders/default.frag"));
         QVERIFY(!vertex.source.isEmpty() && !fragment.source.isEmpty());
 
-        QTest::newRow("both missing") << absent << absent;
-        QTest::newRow("vertex missing") << absent << fragment;
-        QTest::newRow("fragment missing") << vertex << absent;
-        QTest::newRow("both empty") << file("") << file("");
-        QTest::newRow("garbage") << file("this is not GLSL {") << file("\x01\x02\xff not GLSL");
-        QTest::newRow("directories") << directory << directory;
-        QTest::newRow("50 MB vertex file")
-                << file(QByteArray(50 * 1024 * 1024, 'x')) << fragment;
-        QTest::newRow("vertex shader without aPosition")
-                << file("void main() { gl_Position = vec4(0.0, 0.0, 0.0, 1.0); }") << fragment;
+        const auto row = [forTheProgram](const char *name, const ShaderEntry &vertexEntry,
+                                         const ShaderEntry &fragmentEntry) {
+            QTestData &data = QTest::newRow(name) << vertexEntry << fragmentEntry;
+            if (forTheProgram)
+                data << QStringList() << QStringList();
+        };
+        row("both missing", absent, absent);
+        row("vertex missing", absent, fragment);
+        row("fragment missing", vertex, absent);
+        row("both empty", file(""), file(""));
+        row("garbage", file("this is not GLSL {"), file("\x01\x02\xff not GLSL"));
+        row("directories", directory, directory);
+        row("FIFO vertex file", fifo, fragment);
+        row("50 MB vertex file", file(QByteArray(50 * 1024 * 1024, 'x')), fragment);
+        row("vertex shader without aPosition",
+            file("void main() { gl_Position = vec4(0.0, 0.0, 0.0, 1.0); }"), fragment);
+
+        if (!forTheProgram)
+            return;
+        // Good shaders on platforms that can give no OpenGL context.
+        if (qEnvironmentVariable("QT_QPA_PLATFORM") == "xcb")
+            QTest::newRow("X11 without OpenGL")
+                    << vertex << fragment << QStringList() << QStringList { "QT_XCB_GL_INTEGRATION=none" };
+        QTest::newRow("offscreen platform")
+                << vertex << fragment << QStringList { "-platform", "offscreen" } << QStringList();
     }
 };
 

@@ -1,14 +1,48 @@
 #include "view/opengl_widget.h"
 
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformintegration.h>
+
+#include <QFileInfo>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
 #include <QVector3D>
+
+namespace {
+
+constexpr int positionLocation = 0;
+
+// Only a regular file is read: opening a FIFO or a device would block or
+// never end, so anything else counts as a missing shader.
+bool addShaderFile(QOpenGLShaderProgram &program, QOpenGLShader::ShaderType type,
+                   const QString &path)
+{
+    return QFileInfo(path).isFile() && program.addShaderFromSourceFile(type, path);
+}
+
+} // namespace
 
 OpenGLWidget::OpenGLWidget()
 {
     QSurfaceFormat format;
     format.setSamples(8);
     setFormat(format);
+
+    setAccessibleName(tr("Домик"));
+}
+
+bool OpenGLWidget::isSupported()
+{
+    // A QOpenGLWidget is composed into its window on the GPU, which some
+    // platforms (offscreen among them) cannot do even where they offer a
+    // context; Qt's own widget checks the same capability.
+    if (!QGuiApplicationPrivate::platformIntegration()->hasCapability(
+                QPlatformIntegration::RhiBasedRendering))
+        return false;
+    // Creating a context is what fails where the platform or the display has
+    // no OpenGL; the driver it loads stays loaded for the view's own context.
+    QOpenGLContext probe;
+    return probe.create();
 }
 
 OpenGLWidget::~OpenGLWidget()
@@ -20,6 +54,8 @@ void OpenGLWidget::setParamsSlot(int x, int y)
 {
     m_x = x;
     m_y = y;
+    // Qt tells a screen reader of the new description.
+    setAccessibleDescription(tr("Домик стоит в точке (%1, %2)").arg(x).arg(y));
     update();
 }
 
@@ -31,14 +67,14 @@ void OpenGLWidget::initializeGL()
             this, &OpenGLWidget::releaseGlResources);
 
     initializeOpenGLFunctions();
-    glClearColor(0.77f, 0.93f, 0.95f, 1.0f);
+    glClearColor(backgroundColor.x(), backgroundColor.y(), backgroundColor.z(), 1.0f);
 
     m_program = std::make_unique<QOpenGLShaderProgram>();
-    const bool vertexShaderAdded = m_program->addShaderFromSourceFile(
-            QOpenGLShader::Vertex, "assets/shaders/default.vert");
-    const bool fragmentShaderAdded = m_program->addShaderFromSourceFile(
-            QOpenGLShader::Fragment, "assets/shaders/default.frag");
-    m_program->bindAttributeLocation("aPosition", 0);
+    const bool vertexShaderAdded = addShaderFile(*m_program, QOpenGLShader::Vertex,
+                                                 "assets/shaders/default.vert");
+    const bool fragmentShaderAdded = addShaderFile(*m_program, QOpenGLShader::Fragment,
+                                                   "assets/shaders/default.frag");
+    m_program->bindAttributeLocation("aPosition", positionLocation);
     const bool linked = m_program->link();
     m_programComplete = vertexShaderAdded && fragmentShaderAdded && linked;
     m_program->bind();
@@ -47,8 +83,8 @@ void OpenGLWidget::initializeGL()
     m_vertexBuffer.bind();
     m_vertexBuffer.allocate(unitGeometry.data(), int(sizeof(unitGeometry)));
 
-    m_program->setAttributeBuffer(0, GL_FLOAT, 0, 2, 0);
-    m_program->enableAttributeArray(0);
+    m_program->setAttributeBuffer(positionLocation, GL_FLOAT, 0, 2, 0);
+    m_program->enableAttributeArray(positionLocation);
 
     // Scene units: x 0..200 to the right, y 0..200 downwards.
     QMatrix4x4 projection;
@@ -65,6 +101,11 @@ void OpenGLWidget::initializeGL()
 
 void OpenGLWidget::paintGL()
 {
+    // Qt 6.4 truncates the viewport to width() * dpr while it rounds the
+    // framebuffer's size, which leaves a row or column uncovered at scales
+    // such as 1.25. Cover the framebuffer as Qt sized it.
+    const QSize framebufferSize = size() * devicePixelRatio();
+    glViewport(0, 0, framebufferSize.width(), framebufferSize.height());
     glClear(GL_COLOR_BUFFER_BIT);
 
     // A compatibility context links a program that lacks a shader stage and
@@ -94,6 +135,7 @@ void OpenGLWidget::releaseGlResources()
     makeCurrent();
     m_vertexBuffer.destroy();
     m_program.reset();
+    m_programComplete = false;
     doneCurrent();
     disconnect(context(), &QOpenGLContext::aboutToBeDestroyed,
                this, &OpenGLWidget::releaseGlResources);

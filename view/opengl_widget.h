@@ -10,6 +10,7 @@
 #include <QOpenGLShaderProgram>
 #include <QOpenGLWidget>
 #include <QPoint>
+#include <QVector3D>
 
 #include <memory>
 
@@ -23,6 +24,11 @@ class OpenGLWidget : public QOpenGLWidget, protected QOpenGLFunctions
 public:
     OpenGLWidget();
     ~OpenGLWidget() override;
+
+    // Whether this platform can give the view an OpenGL context at all.
+    static bool isSupported();
+
+    static constexpr QVector3D backgroundColor { 0.77f, 0.93f, 0.95f };
 
     QPoint offset() const { return { m_x, m_y }; }
     const QList<Shape> &shapes() const { return m_shapes; }
