@@ -11,6 +11,8 @@ int main(int argc, char *argv[])
     std::cout << std::endl;
 
     QApplication app(argc, argv);
+    // Lets a Wayland compositor match the window with the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(KELVARA_APP_ID);
     MainWindow window;
     window.show();
     return app.exec();

@@ -2,26 +2,59 @@
 
 #include "view/opengl_widget.h"
 
+#include <QColor>
 #include <QFont>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 #include <QSizePolicy>
 #include <QVBoxLayout>
 
+namespace {
+
+QIcon houseIcon()
+{
+    QIcon icon;
+    for (const int size : { 16, 24, 32, 48, 64, 128, 256 })
+        icon.addFile(QStringLiteral(":/icons/kelvara-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+// Takes the house view's place where the platform offers no OpenGL, which
+// would otherwise end the program on the first frame: the view's
+// background, without the house.
+QWidget *backgroundOnlyView()
+{
+    auto *view = new QWidget;
+    const QVector3D rgb = OpenGLWidget::backgroundColor;
+    QPalette palette = view->palette();
+    palette.setColor(QPalette::Window, QColor::fromRgbF(rgb.x(), rgb.y(), rgb.z()));
+    view->setPalette(palette);
+    view->setAutoFillBackground(true);
+    return view;
+}
+
+} // namespace
+
 MainWindow::MainWindow()
 {
     setWindowTitle("Kelvara");
+    setWindowIcon(houseIcon());
     setFixedSize(312, 400);
 
-    auto *promptLabel = new QLabel("Введите координаты домика:");
+    auto *promptLabel = new QLabel(tr("Введите координаты домика:"));
     promptLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 
     m_xLineEdit.setText("75");
     m_yLineEdit.setText("100");
 
-    auto *xLabel = new QLabel("x:");
-    auto *yLabel = new QLabel("y:");
+    // A label's buddy takes the label's text as its accessible name.
+    auto *xLabel = new QLabel(tr("x:"));
+    auto *yLabel = new QLabel(tr("y:"));
+    xLabel->setBuddy(&m_xLineEdit);
+    yLabel->setBuddy(&m_yLineEdit);
 
     auto *coordinatesRow = new QHBoxLayout;
     coordinatesRow->addWidget(xLabel);
@@ -29,7 +62,7 @@ MainWindow::MainWindow()
     coordinatesRow->addWidget(yLabel);
     coordinatesRow->addWidget(&m_yLineEdit);
 
-    auto *applyButton = new QPushButton("Применить");
+    auto *applyButton = new QPushButton(tr("Применить"));
     applyButton->setFixedSize(100, 30);
     connect(applyButton, &QAbstractButton::clicked, this, &MainWindow::onApplyButtonClick);
 
@@ -37,22 +70,28 @@ MainWindow::MainWindow()
     buttonRow->setAlignment(Qt::AlignHCenter);
     buttonRow->addWidget(applyButton);
 
-    auto *houseView = new OpenGLWidget;
+    OpenGLWidget *houseView = OpenGLWidget::isSupported() ? new OpenGLWidget : nullptr;
 
     auto *mainColumn = new QVBoxLayout;
     mainColumn->addWidget(promptLabel);
     mainColumn->addLayout(coordinatesRow);
     mainColumn->addLayout(buttonRow);
-    mainColumn->addWidget(houseView);
+    mainColumn->addWidget(houseView ? houseView : backgroundOnlyView());
     setLayout(mainColumn);
 
-    const QFont formFont("serif", 11, -1, false);
+    QFont formFont("serif", 11, -1, false);
+    // Where "serif" is no font alias, as on Windows, the hint picks a serif face.
+    formFont.setStyleHint(QFont::Serif);
     const QList<QWidget *> formWidgets = { promptLabel, &m_xLineEdit, &m_yLineEdit,
                                            xLabel, yLabel, applyButton };
     for (QWidget *widget : formWidgets)
         widget->setFont(formFont);
 
-    connect(this, &MainWindow::setParams, houseView, &OpenGLWidget::setParamsSlot);
+    setTabOrder(&m_xLineEdit, &m_yLineEdit);
+    setTabOrder(&m_yLineEdit, applyButton);
+
+    if (houseView)
+        connect(this, &MainWindow::setParams, houseView, &OpenGLWidget::setParamsSlot);
     onApplyButtonClick();
 }
 

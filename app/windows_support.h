@@ -2,8 +2,9 @@
 #define KELVARA_WINDOWS_SUPPORT_H
 
 // A GUI-subsystem program on Windows has no console. When started from one,
-// send standard output and standard error to it. Elsewhere the streams
-// already go to the terminal and this does nothing.
+// send standard output and standard error to it, unless they were already
+// redirected to a file or a pipe. Elsewhere the streams already go to the
+// terminal and this does nothing.
 void attachParentConsole();
 
 #endif

@@ -18,5 +18,5 @@ install_missing() {
 
 # What building and drawing the program needs: the Qt OpenGL widgets, the
 # xcb platform plugin, Mesa's software renderer and a font with Cyrillic.
-build_packages=(cmake g++ make qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins
+build_packages=(cmake g++ make qt6-base-dev qt6-base-private-dev libqt6opengl6-dev qt6-qpa-plugins
                 libgl1-mesa-dri fonts-dejavu-core)
