@@ -1,5 +1,5 @@
-#ifndef KELVARA_PAINT_COUNTER_H
-#define KELVARA_PAINT_COUNTER_H
+#ifndef KELVARA_BENCH_PAINT_COUNTER_H
+#define KELVARA_BENCH_PAINT_COUNTER_H
 
 #include <QEvent>
 #include <QObject>

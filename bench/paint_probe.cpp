@@ -3,7 +3,7 @@
 // painted: once for the first frame, then for the clicks.
 
 #include "app/main_window.h"
-#include "tests/paint_counter.h"
+#include "bench/paint_counter.h"
 #include "view/opengl_widget.h"
 
 #include <QApplication>

@@ -9,6 +9,15 @@
 
 #include <cstdlib>
 
+// The suites run on X11 unless QT_QPA_PLATFORM names another platform, such
+// as wayland. Set before QTEST_MAIN creates the application, and inherited
+// by the programs that the suites start.
+inline const bool platformChosen = [] {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    return true;
+}();
+
 // Colours as the 8-bit framebuffer holds them inside a shape.
 inline const QColor background(196, 237, 242);
 inline const QColor green(0, 178, 0);

@@ -1,3 +1,5 @@
+#include "test_support.h"
+
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>

@@ -1,13 +1,19 @@
 #include "app/main_window.h"
 #include "test_support.h"
-#include "tests/paint_counter.h"
+#include "bench/paint_counter.h"
 #include "view/opengl_widget.h"
 
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformaccessibility.h>
+#include <QtGui/qpa/qplatformintegration.h>
+
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -118,6 +124,88 @@ private slots:
         // The view takes the rest of the window, down to the bottom margin.
         QVERIFY(form.view->height() > 250);
         QVERIFY(form.view->width() > 280);
+    }
+
+    // What a screen reader is told of each part of the form.
+    void assistiveTechnologyNamesEveryPart_data()
+    {
+        QTest::addColumn<QString>("part");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("x field") << "x" << "x:" << "";
+        QTest::newRow("y field") << "y" << "y:" << "";
+        QTest::newRow("apply button") << "apply" << "Применить" << "";
+        QTest::newRow("house view") << "view" << "Домик" << "Домик стоит в точке (75, 100)";
+    }
+
+    void assistiveTechnologyNamesEveryPart()
+    {
+        QFETCH(QString, part);
+        QFETCH(QString, name);
+        QFETCH(QString, description);
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const Form form = formOf(window);
+        const QHash<QString, QWidget *> parts = {
+            { "x", form.x }, { "y", form.y }, { "apply", form.apply }, { "view", form.view } };
+
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(parts.value(part));
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), name);
+        QCOMPARE(accessible->text(QAccessible::Description), description);
+    }
+
+    // Tab from x to y to the button, Space applies; read back as a screen
+    // reader would, and told as it would be.
+    void keyboardAloneMovesTheHouse()
+    {
+        static QList<QObject *> describedAnew;
+        describedAnew.clear();
+        QAccessible::installUpdateHandler([](QAccessibleEvent *event) {
+            if (event->type() == QAccessible::DescriptionChanged)
+                describedAnew << event->object();
+        });
+        // As when a screen reader runs: Qt's own accessibility tests switch
+        // the platform's bridge on the same way.
+        QPlatformAccessibility *bridge = QGuiApplicationPrivate::platformIntegration()->accessibility();
+        QVERIFY(bridge);
+        bridge->setActive(true);
+        const auto restore = qScopeGuard([bridge] {
+            QAccessible::installUpdateHandler(nullptr);
+            bridge->setActive(false);
+        });
+
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        const Form form = formOf(window);
+        QAccessibleInterface *view = QAccessible::queryAccessibleInterface(form.view);
+
+        form.x->setFocus();
+        QTRY_VERIFY(form.x->hasFocus());
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence::SelectAll);
+        QTest::keyClicks(QApplication::focusWidget(), "20");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(form.y->hasFocus());
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence::SelectAll);
+        QTest::keyClicks(QApplication::focusWidget(), "-30");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(form.apply->hasFocus());
+        QCOMPARE(view->text(QAccessible::Description), QStringLiteral("Домик стоит в точке (75, 100)"));
+
+        describedAnew.clear();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QCOMPARE(form.view->offset(), QPoint(20, -30));
+        QCOMPARE(view->text(QAccessible::Description), QStringLiteral("Домик стоит в точке (20, -30)"));
+        QCOMPARE(describedAnew, QList<QObject *>({ form.view }));
+
+        form.x->setText("7");
+        QTest::mouseClick(form.apply, Qt::LeftButton);
+        QCOMPARE(view->text(QAccessible::Description), QStringLiteral("Домик стоит в точке (7, -30)"));
+        QCOMPARE(describedAnew.size(), 2);
     }
 
     void viewHoldsTheStartOffsetBeforeItIsShown()
@@ -235,7 +323,8 @@ private slots:
             }
         };
         applyTurns(100, 0);   // warm-up: caches, glyphs, driver buffers
-        QTest::qWait(50);
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
         const qint64 before = residentKib();
         const int paintsBefore = counter.paints;
         emitted = 0;
@@ -263,8 +352,7 @@ private slots:
         program.start(KELVARA_EXECUTABLE, QStringList());
         QVERIFY(program.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(program.bytesAvailable() > 0, 10000);
-        QTest::qWait(500);
-        QCOMPARE(program.state(), QProcess::Running);
+        QVERIFY(!program.waitForFinished(500));   // still up, showing its window
         program.terminate();
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.readAllStandardOutput(), QByteArray("\n"));
