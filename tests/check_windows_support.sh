@@ -1,25 +1,64 @@
 #!/usr/bin/env bash
 # Usage: check_windows_support.sh SOURCE_DIR
-# Cross-compiles the Windows-only source with MinGW, warnings as errors, and
-# checks that the executable exports the GPU preference symbols by their
-# plain names.
+# Cross-compiles the Windows-only source with MinGW, warnings as errors,
+# into a GUI-subsystem executable that repeats the program's start-up and
+# carries the program's icon resource, checks its exports, and runs it under
+# Wine: once with no console at all, and once from a console whose standard
+# streams it redirects to a file, where the output must stay in the file.
 set -euo pipefail
 source_dir=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+mingw=x86_64-w64-mingw32
+compile=("$mingw-g++" -std=c++17 -Wall -Wextra -Werror -static -I"$source_dir")
 
-x86_64-w64-mingw32-g++ -std=c++17 -Wall -Wextra -Werror -I"$source_dir" \
-    "$source_dir/app/windows_support.cpp" "$source_dir/tests/windows_entry.cpp" \
-    -o "$work/kelvara_windows_support.exe"
-echo "compiled with -Wall -Wextra -Werror"
+# Says what failed and shows the named files, without a terminal's escapes.
+fail() {
+    echo "$1" >&2
+    shift
+    [ $# -eq 0 ] || sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$@" >&2
+    exit 1
+}
 
-exports=$(x86_64-w64-mingw32-objdump -p "$work/kelvara_windows_support.exe" \
-    | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p')
+"$mingw-windres" -I "$source_dir/packaging/windows" "$source_dir/packaging/windows/kelvara.rc" \
+    -O coff -o "$work/icon.o"
+"${compile[@]}" -mwindows "$source_dir/app/windows_support.cpp" "$source_dir/tests/windows_entry.cpp" \
+    "$work/icon.o" -o "$work/entry.exe"
+"${compile[@]}" "$source_dir/tests/windows_launcher.cpp" -o "$work/launcher.exe"
+echo "compiled with -Wall -Wextra -Werror, icon resource included"
+
+headers=$("$mingw-objdump" -p "$work/entry.exe")
+grep -qE 'Subsystem[[:space:]]+00000002' <<<"$headers" || fail "not a GUI-subsystem executable"
+# The resource types at the top of the tree: 3 is an icon, 14 an icon group.
+resource_types=$(sed -n '/The .rsrc Resource Directory section/,$p' <<<"$headers" \
+    | grep -E '^[0-9a-f]+   Entry: ID: ' || true)
+grep -q 'ID: 0x000003,' <<<"$resource_types" && grep -q 'ID: 0x00000e,' <<<"$resource_types" \
+    || fail "no icon resource in the executable"
+exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers")
 for symbol in NvOptimusEnablement AmdPowerXpressRequestHighPerformance; do
-    if ! grep -qE "\] ${symbol}\$" <<<"$exports"; then
-        echo "$symbol is not exported by its plain name" >&2
-        echo "$exports" >&2
-        exit 1
-    fi
+    grep -qE "\] ${symbol}\$" <<<"$exports" || fail "$symbol is not exported by its plain name" <(echo "$exports")
     echo "exports $symbol"
 done
+
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineboot --init >/dev/null 2>&1
+
+# Started from no console (as from Explorer): the attach fails, the streams
+# keep what they were given, and the exports read 1 in 32 bits.
+wine "$work/entry.exe" >"$work/direct.txt" 2>&1 </dev/null || fail "failed without a console" "$work/direct.txt"
+expected_direct=$'\nstandard output: no console\nstandard error: no console
+NvOptimusEnablement = 1\nAmdPowerXpressRequestHighPerformance = 1'
+[ "$(tr -d '\r' <"$work/direct.txt")" = "$expected_direct" ] \
+    || fail "unexpected output without a console:" "$work/direct.txt"
+echo "no console: nothing reopened, exports read 1, exit 0"
+
+# Started from a console (a pseudo-terminal gives Wine one) with both streams
+# redirected to a file: the attach succeeds and the output stays in the file.
+script -qec "wine '$work/launcher.exe' '$work/entry.exe' '$(winepath -w "$work/redirected.txt")'" \
+    /dev/null >"$work/console.txt" </dev/null || fail "failed from a console" "$work/console.txt"
+for line in "standard output: attached to a console" "standard error: attached to a console" \
+            "NvOptimusEnablement = 1"; do
+    tr -d '\r' <"$work/redirected.txt" | grep -qxF "$line" \
+        || fail "'$line' did not reach the redirected file; the console showed:" "$work/console.txt"
+done
+echo "console with redirected streams: attached, output kept in the file"

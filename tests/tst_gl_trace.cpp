@@ -38,20 +38,30 @@ struct Trace
     }
 };
 
+// GLX under X11, unless Qt reaches OpenGL through EGL: on Wayland, or on X11
+// when asked to.
+QString windowSystemApi()
+{
+    const bool egl = qEnvironmentVariable("QT_QPA_PLATFORM").startsWith("wayland")
+            || qEnvironmentVariable("QT_XCB_GL_INTEGRATION") == "xcb_egl";
+    return egl ? "egl" : "gl";
+}
+
 Trace parse(const QByteArray &dump)
 {
-    static const QRegularExpression create(R"(^glXCreate(New)?Context.*\) = (0x[0-9a-f]+)$)");
+    static const QRegularExpression create(
+            R"(^(glXCreate(New)?Context\w*|eglCreateContext)\(.*\) = (0x[0-9a-f]+)$)");
     static const QRegularExpression makeCurrent(
-            R"(^glXMake(Context)?Current\(.*ctx = (0x[0-9a-f]+|NULL)\))");
+            R"(^(glXMake(Context)?Current|eglMakeCurrent)\(.*ctx = (0x[0-9a-f]+|NULL)\))");
     Trace trace;
     QHash<QString, int> creations;
     QString current;
     for (const QByteArray &line : dump.split('\n')) {
         const QString text = QString::fromUtf8(line);
         if (const auto match = create.match(text); match.hasMatch())
-            ++creations[match.captured(2)];
+            ++creations[match.captured(3)];
         if (const auto match = makeCurrent.match(text); match.hasMatch())
-            current = match.captured(2) + '#' + QString::number(creations.value(match.captured(2)));
+            current = match.captured(3) + '#' + QString::number(creations.value(match.captured(3)));
         trace.calls.append({ current, text });
         if (text.startsWith("glClearColor(red = 0.77, green = 0.93, blue = 0.95, alpha = 1)"))
             trace.viewContexts.insert(current);
@@ -76,7 +86,7 @@ private:
         QFile::remove(traceFile);
         QProcess tracer;
         tracer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        tracer.start("apitrace", QStringList{ "trace", "--api", "gl", "--output", traceFile }
+        tracer.start("apitrace", QStringList{ "trace", "--api", windowSystemApi(), "--output", traceFile }
                                          + command);
         if (!tracer.waitForFinished(240000))
             return {};
@@ -113,10 +123,24 @@ private slots:
         QVERIFY2(uploads.first().startsWith("glBufferData(target = GL_ARRAY_BUFFER, size = 56,"),
                  qPrintable(uploads.first()));
 
+        // Each paint covers the whole framebuffer: its viewport comes right
+        // before the clear, whatever Qt set before it.
+        const QStringList storage = trace.viewCalls(QRegularExpression(
+                R"(^glRenderbufferStorage(Multisample)?\(.*internalformat = GL_RGBA8)"));
+        QVERIFY(!storage.isEmpty());
+        const auto size = QRegularExpression(R"(width = (\d+), height = (\d+))").match(storage.first());
+        const QString viewport = QStringLiteral("glViewport(x = 0, y = 0, width = %1, height = %2)")
+                                         .arg(size.captured(1), size.captured(2));
+
         // Qt clears every new framebuffer with depth and stencil too; the
         // view's own clear is of the colour alone.
-        const QStringList frameCalls = trace.viewCalls(
-                QRegularExpression(R"(^(glClear\(mask = GL_COLOR_BUFFER_BIT\)$|glDraw(?!Buffers?\()))"));
+        QStringList frameCalls = trace.viewCalls(QRegularExpression(
+                R"(^(glViewport\(|glClear\(mask = GL_COLOR_BUFFER_BIT\)$|glDraw(?!Buffers?\()))"));
+        for (qsizetype i = 0; i < frameCalls.size(); ++i)
+            if (frameCalls.at(i).startsWith("glClear("))
+                QCOMPARE(i > 0 ? frameCalls.at(i - 1) : QString(), viewport);
+        frameCalls.removeIf([](const QString &call) { return call.startsWith("glViewport("); });
+
         const QStringList onePaint = {
             "glClear(mask = GL_COLOR_BUFFER_BIT)",
             "glDrawArrays(mode = GL_TRIANGLE_STRIP, first = 0, count = 4)",
@@ -130,7 +154,8 @@ private slots:
         for (qsizetype paint = 0; paint < paints; ++paint)
             QCOMPARE(frameCalls.mid(paint * onePaint.size(), onePaint.size()), onePaint);
         QCOMPARE(frameCalls.size(), paints * onePaint.size());
-        qInfo("%lld paints of 1 clear and 5 draws; 1 upload of 56 bytes", qint64(paints));
+        qInfo("%lld paints of 1 viewport, 1 clear and 5 draws; 1 upload of 56 bytes",
+              qint64(paints));
 
         QCOMPARE(trace.viewCalls(QRegularExpression(
                          R"(^glEnable\(cap = GL_(DEPTH_TEST|BLEND|CULL_FACE)\))")),

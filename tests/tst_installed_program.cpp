@@ -85,13 +85,23 @@ private slots:
                     return exitCode == 0 && !windowId.isEmpty();
                 }(),
                 10000);
-        QTest::qWait(1000);   // the first frame
-        const QImage window = QGuiApplication::primaryScreen()
-                                      ->grabWindow(windowId.toULongLong(nullptr, 16))
-                                      .toImage();
+        // Waits for the first frame: the body's green on screen.
+        QImage window;
+        QTRY_VERIFY_WITH_TIMEOUT(
+                [&] {
+                    window = QGuiApplication::primaryScreen()
+                                     ->grabWindow(windowId.toULongLong(nullptr, 16))
+                                     .toImage();
+                    return !boundsOf(window, green).isEmpty();
+                }(),
+                10000);
+        int exitCode = -1;
+        const QByteArray icon = run("xprop", { "-id", windowId, "_NET_WM_ICON" }, &exitCode);
         program.kill();
         program.waitForFinished();
         QCOMPARE(window.size(), QSize(312, 400));
+        QCOMPARE(exitCode, 0);
+        QVERIFY2(icon.startsWith("_NET_WM_ICON(CARDINAL) = "), icon.left(200).constData());
 
         // The view is the sky-blue area; at offset (75, 100) the body spans
         // 75..175 of the 200-unit width and 100..200 of the height.
@@ -109,20 +119,37 @@ private slots:
         QVERIFY(!boundsOf(window, brown).isEmpty());
     }
 
-    void desktopEntryIsValid()
+    void installedMetadataIsValid_data()
     {
-        int exitCode = -1;
-        const QByteArray complaints = run(
-                "desktop-file-validate", { m_prefix + "/share/applications/kelvara.desktop" },
-                &exitCode);
-        QCOMPARE(exitCode, 0);
-        QCOMPARE(complaints, QByteArray());
+        QTest::addColumn<QString>("validator");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("menu entry") << "desktop-file-validate" << QStringList()
+                                    << "share/applications/" KELVARA_APP_ID ".desktop";
+        QTest::newRow("software centre metainfo")
+                << "appstreamcli" << QStringList { "validate", "--no-net", "--pedantic" }
+                << "share/metainfo/" KELVARA_APP_ID ".metainfo.xml";
     }
 
-    // The menu runs Exec in Path; both must name the installed files.
+    // Valid with nothing to remark, not even a pedantic note.
+    void installedMetadataIsValid()
+    {
+        QFETCH(QString, validator);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, file);
+        int exitCode = -1;
+        const QString output = QString::fromUtf8(
+                run(validator, arguments << m_prefix + '/' + file, &exitCode));
+        QCOMPARE(exitCode, 0);
+        QVERIFY2(!output.contains(QRegularExpression("^[EWIP]: |^" + QRegularExpression::escape(m_prefix),
+                                                     QRegularExpression::MultilineOption)),
+                 qPrintable(output));
+    }
+
+    // The menu runs Exec in Path and shows Icon; each must name an installed file.
     void desktopEntryPointsAtTheInstalledLauncherAndShaders()
     {
-        QFile entry(m_prefix + "/share/applications/kelvara.desktop");
+        QFile entry(m_prefix + "/share/applications/" KELVARA_APP_ID ".desktop");
         QVERIFY(entry.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(entry.readAll());
         const QString exec = desktopKey(text, "Exec");
@@ -130,6 +157,8 @@ private slots:
         QCOMPARE(exec, KELVARA_INSTALL_PREFIX "/bin/kelvara");
         QVERIFY(QFileInfo(m_root.path() + exec).isExecutable());
         QVERIFY(QFileInfo::exists(m_root.path() + path + "/assets/shaders/default.vert"));
+        const QString icon = desktopKey(text, "Icon");
+        QVERIFY(QFileInfo::exists(m_prefix + "/share/icons/hicolor/scalable/apps/" + icon + ".svg"));
     }
 
     void debianPackageHoldsTheProgramAndNamesItsDependencies()
@@ -149,8 +178,9 @@ private slots:
         for (const char *path : { "./usr/bin/kelvara", "./usr/libexec/kelvara/kelvara",
                                   "./usr/share/kelvara/assets/shaders/default.vert",
                                   "./usr/share/kelvara/assets/shaders/default.frag",
-                                  "./usr/share/applications/kelvara.desktop",
-                                  "./usr/share/icons/hicolor/scalable/apps/kelvara.svg" })
+                                  "./usr/share/applications/" KELVARA_APP_ID ".desktop",
+                                  "./usr/share/metainfo/" KELVARA_APP_ID ".metainfo.xml",
+                                  "./usr/share/icons/hicolor/scalable/apps/" KELVARA_APP_ID ".svg" })
             QVERIFY2(contents.contains(QRegularExpression(QRegularExpression::escape(path) + "$",
                                                           QRegularExpression::MultilineOption)),
                      path);
@@ -158,7 +188,7 @@ private slots:
         // The package installs under /usr, whatever prefix the build was
         // configured with, and its menu entry has to say so.
         const QString entry = QString::fromUtf8(run(
-                "sh", { "-c", "dpkg-deb --fsys-tarfile \"$0\" | tar -xO ./usr/share/applications/kelvara.desktop", deb },
+                "sh", { "-c", "dpkg-deb --fsys-tarfile \"$0\" | tar -xO ./usr/share/applications/" KELVARA_APP_ID ".desktop", deb },
                 &exitCode));
         QCOMPARE(exitCode, 0);
         QCOMPARE(desktopKey(entry, "Exec"), QString("/usr/bin/kelvara"));
