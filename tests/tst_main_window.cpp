@@ -180,7 +180,12 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        // A compositor without a seat, such as weston's headless one,
+        // activates no window; keyboard focus follows Qt's active window.
+        if (!QGuiApplicationPrivate::platformIntegration()->hasCapability(
+                    QPlatformIntegration::WindowActivation))
+            QApplication::setActiveWindow(&window);
+        QTRY_VERIFY(window.isActiveWindow());
         const Form form = formOf(window);
         QAccessibleInterface *view = QAccessible::queryAccessibleInterface(form.view);
 
