@@ -176,6 +176,8 @@ private:
         if (qEnvironmentVariable("QT_QPA_PLATFORM") == "xcb")
             QTest::newRow("X11 without OpenGL")
                     << vertex << fragment << QStringList() << QStringList { "QT_XCB_GL_INTEGRATION=none" };
+        QTest::newRow("no OpenGL driver")
+                << vertex << fragment << QStringList() << QStringList { "LIBGL_DRIVERS_PATH=/nonexistent" };
         QTest::newRow("offscreen platform")
                 << vertex << fragment << QStringList { "-platform", "offscreen" } << QStringList();
     }

@@ -39,8 +39,8 @@ bool OpenGLWidget::isSupported()
     if (!QGuiApplicationPrivate::platformIntegration()->hasCapability(
                 QPlatformIntegration::RhiBasedRendering))
         return false;
-    // Creating a context is what fails where the platform or the display has
-    // no OpenGL; the driver it loads stays loaded for the view's own context.
+    // A platform may offer OpenGL and still fail to make a context, as where
+    // the driver cannot be loaded.
     QOpenGLContext probe;
     return probe.create();
 }
