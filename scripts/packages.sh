@@ -16,7 +16,8 @@ install_missing() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
-# What building and drawing the program needs: the Qt OpenGL widgets, the
+# What building and drawing the program needs: the Qt OpenGL widgets, Qt's
+# platform headers (to ask whether the platform can show an OpenGL view), the
 # xcb platform plugin, Mesa's software renderer and a font with Cyrillic.
-build_packages=(cmake g++ make qt6-base-dev qt6-base-private-dev libqt6opengl6-dev qt6-qpa-plugins
-                libgl1-mesa-dri fonts-dejavu-core)
+build_packages=(cmake g++ make qt6-base-dev qt6-base-private-dev libqt6opengl6-dev
+                qt6-qpa-plugins libgl1-mesa-dri fonts-dejavu-core)
