@@ -20,7 +20,7 @@ fail() {
     exit 1
 }
 
-"$mingw-windres" -I "$source_dir/packaging/windows" "$source_dir/packaging/windows/kelvara.rc" \
+"$mingw-windres" "$source_dir/packaging/windows/kelvara.rc" \
     -O coff -o "$work/icon.o"
 "${compile[@]}" -mwindows "$source_dir/app/windows_support.cpp" "$source_dir/tests/windows_entry.cpp" \
     "$work/icon.o" -o "$work/entry.exe"
