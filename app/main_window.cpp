@@ -6,19 +6,28 @@
 #include <QFont>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QPalette>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSizePolicy>
 #include <QVBoxLayout>
 
 namespace {
 
+// The sizes a title bar, a task bar and a task switcher ask for, up to
+// twice the usual scale; larger ones are scaled from 64.
 QIcon houseIcon()
 {
     QIcon icon;
-    for (const int size : { 16, 24, 32, 48, 64, 128, 256 })
-        icon.addFile(QStringLiteral(":/icons/kelvara-%1.png").arg(size), QSize(size, size));
+    for (const int size : { 16, 24, 32, 48, 64 }) {
+        // Told the format, the reader does not load every image plugin to
+        // ask whether it reads PNG.
+        QImageReader reader(QStringLiteral(":/icons/kelvara-%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
     return icon;
 }
 
@@ -36,9 +45,21 @@ QWidget *backgroundOnlyView()
     return view;
 }
 
+QWidget *houseViewForThisPlatform()
+{
+    if (OpenGLWidget::isSupported())
+        return new OpenGLWidget;
+    return backgroundOnlyView();
+}
+
 } // namespace
 
 MainWindow::MainWindow()
+    : MainWindow(houseViewForThisPlatform())
+{
+}
+
+MainWindow::MainWindow(QWidget *view)
 {
     setWindowTitle("Kelvara");
     setWindowIcon(houseIcon());
@@ -70,13 +91,11 @@ MainWindow::MainWindow()
     buttonRow->setAlignment(Qt::AlignHCenter);
     buttonRow->addWidget(applyButton);
 
-    OpenGLWidget *houseView = OpenGLWidget::isSupported() ? new OpenGLWidget : nullptr;
-
     auto *mainColumn = new QVBoxLayout;
     mainColumn->addWidget(promptLabel);
     mainColumn->addLayout(coordinatesRow);
     mainColumn->addLayout(buttonRow);
-    mainColumn->addWidget(houseView ? houseView : backgroundOnlyView());
+    mainColumn->addWidget(view);
     setLayout(mainColumn);
 
     QFont formFont("serif", 11, -1, false);
@@ -90,7 +109,7 @@ MainWindow::MainWindow()
     setTabOrder(&m_xLineEdit, &m_yLineEdit);
     setTabOrder(&m_yLineEdit, applyButton);
 
-    if (houseView)
+    if (auto *houseView = qobject_cast<OpenGLWidget *>(view))
         connect(this, &MainWindow::setParams, houseView, &OpenGLWidget::setParamsSlot);
     onApplyButtonClick();
 }

@@ -1,10 +1,15 @@
 // Preloaded into a benchmarked program: at the first frame it puts on screen
-// (the first GLX buffer swap, or the first raster image upload for programs
-// that paint without OpenGL) it writes the monotonic time in nanoseconds and
-// the resident memory in KiB to the file that FIRST_FRAME_REPORT names, then
-// ends the process. The program itself is left unchanged.
+// it writes the monotonic time in nanoseconds, the resident memory in KiB,
+// what showed the frame and whether a Mesa driver is loaded to the file that
+// FIRST_FRAME_REPORT names, then ends the process. The program itself is
+// left unchanged. The first frame is, on X11, the first GLX buffer swap or
+// for programs that paint without OpenGL the first raster image upload; on
+// Wayland, the first EGL buffer swap or the first commit of a surface with a
+// buffer attached.
 
+#include <EGL/egl.h>
 #include <GL/glx.h>
+#include <wayland-client-core.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
@@ -13,10 +18,26 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
+
+// Whether the process has mapped one of Mesa's OpenGL drivers.
+bool mesaDriverLoaded()
+{
+    FILE *maps = std::fopen("/proc/self/maps", "r");
+    if (!maps)
+        return false;
+    char line[4096];
+    bool loaded = false;
+    while (!loaded && std::fgets(line, sizeof line, maps))
+        loaded = std::strstr(line, "_dri.so") || std::strstr(line, "libgallium");
+    std::fclose(maps);
+    return loaded;
+}
 
 long residentKib()
 {
@@ -35,12 +56,14 @@ long residentKib()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     const long rss = residentKib();
+    const char *driver = mesaDriverLoaded() ? "mesa-driver" : "no-mesa-driver";
 
     const char *path = std::getenv("FIRST_FRAME_REPORT");
     if (path) {
         char line[128];
-        const int length = std::snprintf(line, sizeof line, "%lld %ld %s\n",
-                                         now.tv_sec * 1000000000LL + now.tv_nsec, rss, event);
+        const int length = std::snprintf(line, sizeof line, "%lld %ld %s %s\n",
+                                         now.tv_sec * 1000000000LL + now.tv_nsec, rss, event,
+                                         driver);
         const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd >= 0) {
             const ssize_t written = write(fd, line, size_t(length));
@@ -70,9 +93,74 @@ void roundTrip(xcb_connection_t *connection)
     std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
 }
 
+// As many arguments as libwayland allows a request.
+constexpr int maxArguments = 20;
+
+bool insideEglSwap = false;
+wl_proxy *surfaceWithBuffer = nullptr;
+
+// Reads the arguments of a request as libwayland does, so that the request
+// can be passed on with wl_proxy_marshal_array_flags.
+void readArguments(const char *signature, va_list arguments, wl_argument *values)
+{
+    for (int count = 0; *signature; ++signature) {
+        switch (*signature) {
+        case 'i': values[count++].i = va_arg(arguments, int32_t); break;
+        case 'u': values[count++].u = va_arg(arguments, uint32_t); break;
+        case 'f': values[count++].f = va_arg(arguments, wl_fixed_t); break;
+        case 's': values[count++].s = va_arg(arguments, const char *); break;
+        case 'o':
+        case 'n': values[count++].o = va_arg(arguments, wl_object *); break;
+        case 'a': values[count++].a = va_arg(arguments, wl_array *); break;
+        case 'h': values[count++].h = va_arg(arguments, int32_t); break;
+        default: break; // a version number or '?' for an argument that may be null
+        }
+    }
+}
+
+// A proxy starts with its object, which starts with its interface.
+const wl_interface *interfaceOf(wl_proxy *proxy)
+{
+    return *reinterpret_cast<const wl_interface *const *>(proxy);
+}
+
 } // namespace
 
 extern "C" {
+
+EGLBoolean eglSwapBuffers(EGLDisplay display, EGLSurface surface)
+{
+    static const auto swap = next<EGLBoolean (*)(EGLDisplay, EGLSurface)>("eglSwapBuffers",
+                                                                         "libEGL.so.1");
+    insideEglSwap = true;
+    swap(display, surface);
+    reportAndExit("egl-swap");
+}
+
+// Every request of a Wayland client passes here. A raster program shows its
+// frame by attaching a buffer to its surface and committing it.
+wl_proxy *wl_proxy_marshal_flags(wl_proxy *proxy, uint32_t opcode, const wl_interface *interface,
+                                 uint32_t version, uint32_t flags, ...)
+{
+    static const auto marshal = next<decltype(&wl_proxy_marshal_array_flags)>(
+            "wl_proxy_marshal_array_flags", "libwayland-client.so.0");
+    enum { attach = 1, commit = 6 };
+
+    const wl_interface *target = interfaceOf(proxy);
+    wl_argument values[maxArguments] = {};
+    va_list arguments;
+    va_start(arguments, flags);
+    readArguments(target->methods[opcode].signature, arguments, values);
+    va_end(arguments);
+
+    const bool isSurface = std::strcmp(target->name, "wl_surface") == 0;
+    if (isSurface && opcode == attach && values[0].o)
+        surfaceWithBuffer = proxy;
+    wl_proxy *created = marshal(proxy, opcode, interface, version, flags, values);
+    if (isSurface && opcode == commit && proxy == surfaceWithBuffer && !insideEglSwap)
+        reportAndExit("commit");
+    return created;
+}
 
 void glXSwapBuffers(Display *display, GLXDrawable drawable)
 {

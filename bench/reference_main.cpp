@@ -1,8 +1,10 @@
-// Kelvara's own window with its house view swapped for a reference view, so
-// that the benchmark compares views inside exactly the same form:
-//   floor  one trivial shader drawing one quad
-//   clear  a GL view that only clears
-//   peer   the house drawn with QPainter on a plain widget
+// Kelvara's form over a reference view, so that the benchmark compares
+// views inside exactly the same window. None of them makes Kelvara's start-up
+// check for OpenGL, so each pays only for what it draws with:
+//   unchecked  the house view itself, without the check
+//   floor      one trivial shader drawing one quad
+//   clear      a GL view that only clears
+//   peer       the house drawn with QPainter on a plain widget
 
 #include "app/main_window.h"
 #include "bench/clear_view.h"
@@ -11,7 +13,6 @@
 #include "view/opengl_widget.h"
 
 #include <QApplication>
-#include <QLayout>
 #include <QPushButton>
 
 #include <cstring>
@@ -23,28 +24,28 @@ int main(int argc, char *argv[])
     std::cout << std::endl;
 
     QApplication app(argc, argv);
-    MainWindow window;
 
     QWidget *view = nullptr;
-    if (std::strcmp(mode, "floor") == 0) {
+    PainterView *painterView = nullptr;
+    if (std::strcmp(mode, "unchecked") == 0) {
+        view = new OpenGLWidget;
+    } else if (std::strcmp(mode, "floor") == 0) {
         view = new QuadView;
     } else if (std::strcmp(mode, "clear") == 0) {
         view = new ClearView;
     } else if (std::strcmp(mode, "peer") == 0) {
-        auto *painterView = new PainterView;
-        QObject::connect(&window, &MainWindow::setParams, painterView, &PainterView::setParamsSlot);
-        view = painterView;
+        view = painterView = new PainterView;
     } else {
-        std::cerr << "usage: kelvara_reference floor|clear|peer" << std::endl;
+        std::cerr << "usage: kelvara_reference unchecked|floor|clear|peer" << std::endl;
         return 2;
     }
 
-    auto *houseView = window.findChild<OpenGLWidget *>();
-    delete window.layout()->replaceWidget(houseView, view);
-    delete houseView;
-
-    // Sends the preset offset again, now to the new view.
-    window.findChild<QPushButton *>()->click();
+    MainWindow window(view);
+    if (painterView) {
+        QObject::connect(&window, &MainWindow::setParams, painterView, &PainterView::setParamsSlot);
+        // Sends the preset offset again, now that the view hears it.
+        window.findChild<QPushButton *>()->click();
+    }
     window.show();
     return app.exec();
 }

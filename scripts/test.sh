@@ -8,6 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
+source scripts/weston.sh
 
 install_missing "${build_packages[@]}" xvfb xauth x11-utils weston qt6-wayland \
     apitrace glslang-tools g++-mingw-w64-x86-64-win32 wine64 \
@@ -23,24 +24,6 @@ run_ctest() {
         exit 1
     fi
     rm -f "$log"
-}
-
-# A headless Wayland compositor with Mesa's software OpenGL, reached through
-# a private runtime folder; it is stopped when the script ends.
-start_weston() {
-    export XDG_RUNTIME_DIR
-    XDG_RUNTIME_DIR=$(mktemp -d)
-    weston --backend=headless-backend.so --use-gl --socket=kelvara-test --idle-time=0 \
-        >"$XDG_RUNTIME_DIR/weston.log" 2>&1 &
-    weston_pid=$!
-    trap 'kill "$weston_pid" 2>/dev/null || true' EXIT
-    for _ in $(seq 100); do
-        [ -S "$XDG_RUNTIME_DIR/kelvara-test" ] && return 0
-        sleep 0.1
-    done
-    cat "$XDG_RUNTIME_DIR/weston.log" >&2
-    echo "weston did not start" >&2
-    exit 1
 }
 
 jobs=$(nproc)
@@ -60,5 +43,5 @@ echo "== Wayland"
 start_weston
 # The headless compositor offers no seat, and Qt 6.4's Wayland text input
 # then crashes on Return in a line edit; a desktop session always has one.
-run_ctest env -u DISPLAY WAYLAND_DISPLAY=kelvara-test QT_QPA_PLATFORM=wayland QT_IM_MODULE=none \
+run_ctest env -u DISPLAY QT_QPA_PLATFORM=wayland QT_IM_MODULE=none \
     ctest --test-dir build-test -L gui

@@ -67,6 +67,9 @@ private slots:
         QCOMPARE(window.size(), QSize(312, 400));
         QCOMPARE(window.minimumSize(), QSize(312, 400));
         QCOMPARE(window.maximumSize(), QSize(312, 400));
+        const QList<QSize> iconSizes = { { 16, 16 }, { 24, 24 }, { 32, 32 }, { 48, 48 },
+                                         { 64, 64 } };
+        QCOMPARE(window.windowIcon().availableSizes(), iconSizes);
 
         QStringList labels;
         for (const QLabel *label : window.findChildren<QLabel *>())
