@@ -36,7 +36,8 @@ grep -q 'ID: 0x000003,' <<<"$resource_types" && grep -q 'ID: 0x00000e,' <<<"$res
     || fail "no icon resource in the executable"
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers")
 for symbol in NvOptimusEnablement AmdPowerXpressRequestHighPerformance; do
-    grep -qE "\] ${symbol}\$" <<<"$exports" || fail "$symbol is not exported by its plain name" <(echo "$exports")
+    # binutils 2.44 and later print the hint before the name: "+base[   2]  0001 Name".
+    grep -qE "[] ]${symbol}\$" <<<"$exports" || fail "$symbol is not exported by its plain name" <(echo "$exports")
     echo "exports $symbol"
 done
 
