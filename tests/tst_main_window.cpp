@@ -6,6 +6,7 @@
 #include <QtGui/private/qguiapplication_p.h>
 #include <QtGui/qpa/qplatformaccessibility.h>
 #include <QtGui/qpa/qplatformintegration.h>
+#include <QtWidgets/private/qapplication_p.h>
 
 #include <QAccessible>
 #include <QApplication>
@@ -20,6 +21,7 @@
 
 #include <climits>
 
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -184,10 +186,13 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.activateWindow();
         // A compositor without a seat, such as weston's headless one,
-        // activates no window; keyboard focus follows Qt's active window.
-        if (!QGuiApplicationPrivate::platformIntegration()->hasCapability(
-                    QPlatformIntegration::WindowActivation))
-            QApplication::setActiveWindow(&window);
+        // activates no window, whatever Qt expects of it; keyboard focus
+        // follows Qt's active window.
+#if QT_VERSION < QT_VERSION_CHECK(6, 5, 0)
+        QApplication::setActiveWindow(&window);
+#else
+        QApplicationPrivate::setActiveWindow(&window);
+#endif
         QTRY_VERIFY(window.isActiveWindow());
         const Form form = formOf(window);
         QAccessibleInterface *view = QAccessible::queryAccessibleInterface(form.view);
@@ -333,6 +338,7 @@ private slots:
         applyTurns(100, 0);   // warm-up: caches, glyphs, driver buffers
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
+        const size_t heapBefore = mallinfo2().uordblks;
         const qint64 before = residentKib();
         const int paintsBefore = counter.paints;
         emitted = 0;
@@ -342,15 +348,21 @@ private slots:
         QCOMPARE(counter.paints - paintsBefore, 1000);
         QCOMPARE(form.view->offset(), lastApplied);
 
+        const size_t heapAfter = mallinfo2().uordblks;
         const qint64 after = residentKib();
         if (before < 0)
             QSKIP("no /proc/self/statm on this system");
 #ifdef __SANITIZE_ADDRESS__
         QSKIP("AddressSanitizer holds freed memory back; its leak check stands in here");
 #endif
-        qInfo("resident memory over 10000 applies: %lld KiB before, %lld KiB after",
-              before, after);
-        QVERIFY2(after - before < 1024, qPrintable(QString::number(after - before)));
+        const qint64 heapGrowth = qint64(heapAfter) - qint64(heapBefore);
+        qInfo("over 10000 applies, heap in use grew by %lld bytes and resident memory "
+              "from %lld to %lld KiB", heapGrowth, before, after);
+        // What the program allocates for an apply (texts, events, the
+        // accessible description) comes from the heap. The resident memory
+        // is not the measure: Mesa 26's llvmpipe keeps up to three more
+        // blocks of 1 MiB in its first 2,000 frames, on its own account.
+        QVERIFY2(heapGrowth < 64 * 1024, qPrintable(QString::number(heapGrowth)));
     }
 
     void programWritesOneLineEndAtStartUp()
