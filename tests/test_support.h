@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QDir>
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QtGlobal>
 
@@ -50,6 +51,17 @@ inline int pixelsOtherThanBackground(const QImage &frame)
             if (!sameColor(frame.pixelColor(x, y), background))
                 ++count;
     return count;
+}
+
+// The smallest rectangle holding every pixel of the colour.
+inline QRect boundsOf(const QImage &image, const QColor &color)
+{
+    QRect bounds;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (sameColor(image.pixelColor(x, y), color))
+                bounds |= QRect(x, y, 1, 1);
+    return bounds;
 }
 
 // Pixels that differ between two frames of the same size, leaving out those

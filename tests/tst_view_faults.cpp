@@ -3,8 +3,11 @@
 #include "view/opengl_widget.h"
 
 #include <QFile>
+#include <QGuiApplication>
+#include <QImage>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -120,6 +123,7 @@ private slots:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, environment);
+        QFETCH(bool, showsOnlyBackground);
         QProcess program;
         program.setWorkingDirectory(m_workDir->path());
         QProcessEnvironment programEnvironment = QProcessEnvironment::systemEnvironment();
@@ -131,6 +135,21 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(program.bytesAvailable() > 0, 10000);
         // Up and drawing by now; a crash on the first frame would end it here.
         QVERIFY2(!program.waitForFinished(1500), program.readAllStandardError().constData());
+
+        // The view's place shows its background and nothing else. On X11
+        // the program's window is the only one on the screen.
+        if (showsOnlyBackground && qEnvironmentVariable("QT_QPA_PLATFORM") == "xcb") {
+            QImage screen;
+            QRect view;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                    [&] {
+                        screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+                        view = boundsOf(screen, background);
+                        return view.width() > 250 && view.height() > 250;
+                    }(),
+                    10000);
+            QCOMPARE(pixelsOtherThanBackground(screen.copy(view)), 0);
+        }
         program.terminate();
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.exitCode(), SIGTERM);   // ended by the TERM, not by a fault
@@ -147,6 +166,7 @@ private:
         if (forTheProgram) {
             QTest::addColumn<QStringList>("arguments");
             QTest::addColumn<QStringList>("environment");
+            QTest::addColumn<bool>("showsOnlyBackground");
         }
 
         const ShaderEntry vertex = file(readProjectFile("assets/shaders/default.vert"));
@@ -157,7 +177,7 @@ private:
                                          const ShaderEntry &fragmentEntry) {
             QTestData &data = QTest::newRow(name) << vertexEntry << fragmentEntry;
             if (forTheProgram)
-                data << QStringList() << QStringList();
+                data << QStringList() << QStringList() << true;
         };
         row("both missing", absent, absent);
         row("vertex missing", absent, fragment);
@@ -175,11 +195,15 @@ private:
         // Good shaders on platforms that can give no OpenGL context.
         if (qEnvironmentVariable("QT_QPA_PLATFORM") == "xcb")
             QTest::newRow("X11 without OpenGL")
-                    << vertex << fragment << QStringList() << QStringList { "QT_XCB_GL_INTEGRATION=none" };
+                    << vertex << fragment << QStringList() << QStringList { "QT_XCB_GL_INTEGRATION=none" }
+                    << true;
+        // Mesa 25 and later no longer read LIBGL_DRIVERS_PATH: there the
+        // driver loads all the same and the house shows.
         QTest::newRow("no OpenGL driver")
-                << vertex << fragment << QStringList() << QStringList { "LIBGL_DRIVERS_PATH=/nonexistent" };
+                << vertex << fragment << QStringList() << QStringList { "LIBGL_DRIVERS_PATH=/nonexistent" }
+                << false;
         QTest::newRow("offscreen platform")
-                << vertex << fragment << QStringList { "-platform", "offscreen" } << QStringList();
+                << vertex << fragment << QStringList { "-platform", "offscreen" } << QStringList() << false;
     }
 };
 
