@@ -1,11 +1,18 @@
 # Sourced by the other scripts: installs the Debian packages they name
 # that are not installed yet, with sudo when not run as root.
 
+# A virtual package, such as libqt6opengl6-dev since Debian 13, counts as
+# installed when an installed package provides it.
+is_installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' && return 0
+    dpkg-query -W -f='${Status}|${Provides}\n' 2>/dev/null \
+        | grep '^install ok installed|' | grep -qE "[|,] ?$1( \(|,|$)"
+}
+
 install_missing() {
     local missing=() package
     for package in "$@"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
-            || missing+=("$package")
+        is_installed "$package" || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
 
@@ -21,3 +28,9 @@ install_missing() {
 # xcb platform plugin, Mesa's software renderer and a font with Cyrillic.
 build_packages=(cmake g++ make qt6-base-dev qt6-base-private-dev libqt6opengl6-dev
                 qt6-qpa-plugins libgl1-mesa-dri fonts-dejavu-core)
+
+# What the test passes need besides: the virtual X display and a Wayland
+# compositor, the tools the checks call, and the benchmark's headers.
+test_packages=(xvfb xauth x11-utils weston qt6-wayland apitrace glslang-tools
+               g++-mingw-w64-x86-64-win32 wine wine64 desktop-file-utils appstream dpkg-dev file
+               valgrind libxcb-shm0-dev libegl-dev libwayland-dev)

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Usage: chroot.sh SUITE COMMAND [ARGUMENT...]
+# Runs COMMAND in a Debian SUITE (trixie, sid, ...) chroot with the project
+# folder at /kelvara as its working directory. The chroot holds the packages
+# that building and testing the project need; it is made with debootstrap
+# the first time, kept in KELVARA_CHROOT_CACHE (/var/cache/kelvara/chroots),
+# and made anew when that package list changes. Its mounts live in a mount
+# namespace of their own, so none outlives the command, however it ends.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/packages.sh
+
+[ $# -ge 2 ] || { echo "usage: $0 SUITE COMMAND [ARGUMENT...]" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || exec sudo "$0" "$@"
+suite=$1
+shift
+
+cache=${KELVARA_CHROOT_CACHE:-/var/cache/kelvara/chroots}
+mirror=${KELVARA_DEBIAN_MIRROR:-http://deb.debian.org/debian}
+root=$cache/$suite
+packages=("${build_packages[@]}" "${test_packages[@]}")
+stamp=$(printf '%s\n' "$suite" "$mirror" "${packages[@]}" | sha256sum | cut -d' ' -f1)
+
+# Runs a command in the chroot at $1 with /proc, /dev, a fresh /tmp and the
+# project mounted, in a private mount namespace.
+run_in() {
+    local chroot=$1
+    shift
+    unshare --mount --propagation private -- bash -euc '
+        chroot=$1 project=$2
+        shift 2
+        mount -t proc proc "$chroot/proc"
+        mount --rbind /dev "$chroot/dev"
+        mount -t tmpfs tmpfs "$chroot/tmp"
+        mkdir -p "$chroot/kelvara"
+        mount --bind "$project" "$chroot/kelvara"
+        exec chroot "$chroot" /usr/bin/env -i HOME=/root LANG=C.UTF-8 CI="${CI:-}" \
+            PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+            bash -c "cd /kelvara && exec \"\$@\"" bash "$@"
+    ' bash "$chroot" "$PWD" "$@"
+}
+
+fail() {
+    echo "Could not make the Debian $suite chroot: $1" >&2
+    echo "The log is $log. It needs Debian's mirror ($mirror, set KELVARA_DEBIAN_MIRROR" \
+         "for another); once it is reachable, run the command again." >&2
+    exit 1
+}
+
+if [ "$(cat "$root/.kelvara-packages" 2>/dev/null)" != "$stamp" ]; then
+    new=$root.new
+    log=$cache/$suite.log
+    mkdir -p "$cache"
+    echo "Making the Debian $suite chroot in $root (once; a few minutes)"
+    # Nothing is ever mounted in the host's namespace, and --one-file-system
+    # keeps rm from following a mount all the same.
+    rm -rf --one-file-system "$new"
+    debootstrap --variant=minbase "$suite" "$new" "$mirror" >"$log" 2>&1 \
+        || fail "debootstrap failed (no network, or no such suite on the mirror)"
+    # The mirror may be a snapshot whose release files are past their
+    # Valid-Until date, as sid's is.
+    echo 'Acquire::Check-Valid-Until "false";' >"$new/etc/apt/apt.conf.d/99kelvara-snapshot"
+    cp /etc/resolv.conf "$new/etc/resolv.conf"
+    run_in "$new" apt-get update >>"$log" 2>&1 || fail "apt-get update failed"
+    run_in "$new" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+        "${packages[@]}" >>"$log" 2>&1 || fail "installing the packages failed"
+    run_in "$new" apt-get clean >>"$log" 2>&1
+    echo "$stamp" >"$new/.kelvara-packages"
+    rm -rf --one-file-system "$root"
+    mv "$new" "$root"
+fi
+
+run_in "$root" "$@"
