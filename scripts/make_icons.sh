@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Renders the house icon from packaging/kelvara.svg into the PNG sizes that
-# the program embeds as its window icon, and packs them into the Windows
-# icon. Run it after changing the SVG and commit what it writes.
+# Renders the house icon from packaging/kelvara.svg into PNG sizes, of which
+# the program embeds 16 to 64 as its window icon, and packs them all into the
+# Windows icon. Run it after changing the SVG and commit what it writes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
