@@ -33,7 +33,7 @@ cmake --build build-bench -j"$(nproc)" >/dev/null
 if [ "$platform" = wayland ]; then
     start_weston
     # The headless compositor offers no seat, which Qt 6.4's text input
-    # needs; see scripts/test.sh.
+    # needs; see scripts/test_passes.sh.
     env -u DISPLAY QT_QPA_PLATFORM=wayland QT_IM_MODULE=none \
         build-bench/bench/kelvara_bench "${arguments[@]}"
 else
