@@ -1,0 +1,69 @@
+# Sourced by the Windows scripts: where the Qt for Windows that Kelvara is
+# built against lives, and whether a complete build is there.
+
+windows_qt_version=6.4.2
+if [ -z "${KELVARA_WINDOWS_QT:-}" ]; then
+    if [ "$(id -u)" -eq 0 ]; then
+        KELVARA_WINDOWS_QT=/var/cache/kelvara/windows-qt/qt-$windows_qt_version-mingw-w64
+    else
+        KELVARA_WINDOWS_QT=${XDG_CACHE_HOME:-$HOME/.cache}/kelvara/windows-qt/qt-$windows_qt_version-mingw-w64
+    fi
+fi
+export KELVARA_WINDOWS_QT
+
+# What the build, the deployment and the tests take from it.
+windows_qt_files=(
+    lib/cmake/Qt6/qt.toolchain.cmake
+    lib/cmake/Qt6Core/Qt6CoreConfigVersionImpl.cmake
+    bin/Qt6Core.dll bin/Qt6Gui.dll bin/Qt6Widgets.dll bin/Qt6OpenGL.dll
+    bin/Qt6OpenGLWidgets.dll bin/Qt6Test.dll
+    bin/libgcc_s_seh-1.dll bin/libstdc++-6.dll bin/libwinpthread-1.dll
+    bin/windeployqt.exe bin/qtpaths.exe
+    plugins/platforms/qwindows.dll plugins/styles/qwindowsvistastyle.dll
+)
+
+# Prints the first file that a complete build has and KELVARA_WINDOWS_QT
+# lacks, or a wrong version; prints nothing when the build is complete.
+windows_qt_missing() {
+    local file
+    for file in "${windows_qt_files[@]}"; do
+        if [ ! -f "$KELVARA_WINDOWS_QT/$file" ]; then
+            echo "$file"
+            return
+        fi
+    done
+    grep -q "PACKAGE_VERSION \"$windows_qt_version\"" \
+        "$KELVARA_WINDOWS_QT/lib/cmake/Qt6Core/Qt6CoreConfigVersionImpl.cmake" \
+        || echo "Qt $windows_qt_version (lib/cmake/Qt6Core names another version)"
+}
+
+# Stops the calling script with the way to a complete build when there is none.
+require_windows_qt() {
+    local missing
+    missing=$(windows_qt_missing)
+    [ -z "$missing" ] && return 0
+    cat >&2 <<MESSAGE
+No complete Qt $windows_qt_version for Windows in $KELVARA_WINDOWS_QT: missing $missing.
+Build it with scripts/windows_qt.sh (about 45 minutes on 2 cores), or set
+KELVARA_WINDOWS_QT to the folder of a complete build.
+MESSAGE
+    exit 1
+}
+
+# Makes a fresh Wine prefix in the given folder and exports WINEPREFIX, or
+# stops the calling script when Wine cannot run a program there.
+make_wine_prefix() {
+    export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    rm -rf "$WINEPREFIX"
+    local log
+    log=$(wineboot --init 2>&1) || true
+    # A wineserver left by a boot without a display fails to load the
+    # display driver for every later program.
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+    if [ "$(wine cmd /c echo started 2>/dev/null | tr -d '\r')" != started ]; then
+        echo "Wine cannot run a program in the prefix $WINEPREFIX:" >&2
+        echo "$log" >&2
+        exit 1
+    fi
+}
