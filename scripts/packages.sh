@@ -34,3 +34,10 @@ build_packages=(cmake g++ make qt6-base-dev qt6-base-private-dev libqt6opengl6-d
 test_packages=(xvfb xauth x11-utils weston qt6-wayland apitrace glslang-tools
                g++-mingw-w64-x86-64-win32 wine wine64 desktop-file-utils appstream dpkg-dev file
                valgrind libxcb-shm0-dev libegl-dev libwayland-dev)
+
+# What building the Windows program and its tests needs besides the build
+# packages, which give the host's moc, rcc and uic: MinGW-w64 with POSIX
+# threads, Wine to run windeployqt and the tests, NSIS for the installer, and
+# the tools that drive and inspect the program's window.
+windows_packages=(ninja-build g++-mingw-w64-x86-64-posix wine wine64 nsis xvfb xauth xdotool
+                  x11-utils unzip)

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Usage: build_windows.sh [BUILD_DIR [CMAKE_OPTION...]]
+# Cross-builds kelvara.exe for 64-bit Windows with MinGW-w64 against the Qt
+# for Windows in KELVARA_WINDOWS_QT (scripts/windows_qt.sh builds one),
+# installs it into BUILD_DIR/install through Qt's deployment script, whose
+# windeployqt.exe runs under Wine, and makes the ZIP and the 64-bit NSIS
+# installer in BUILD_DIR (by default build-windows), with stripped binaries.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/packages.sh
+source scripts/windows_env.sh
+
+build=${1:-build-windows}
+[ $# -eq 0 ] || shift
+install_missing "${build_packages[@]}" "${windows_packages[@]}"
+require_windows_qt
+qt=$KELVARA_WINDOWS_QT
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
+make_wine_prefix "$build/wine-prefix"
+
+# Qt's deployment script runs the windeployqt it is given. This one runs
+# Qt's Windows windeployqt.exe under Wine, tells it where Qt is through
+# Qt's own qtpaths.exe, and keeps it from copying Wine's Direct3D compiler.
+cat >"$build/windeployqt" <<WRAPPER
+#!/bin/sh
+export WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all
+exec wine '$qt/bin/windeployqt.exe' --qtpaths '$(winepath -w "$qt/bin/qtpaths.exe")' \\
+    --no-system-d3d-compiler "\$@"
+WRAPPER
+chmod +x "$build/windeployqt"
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/packaging/windows/mingw-w64-x86_64.cmake" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DWINDEPLOYQT_EXECUTABLE="$build/windeployqt" -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
+    -DBUILD_TESTING=OFF "$@"
+cmake --build "$build"
+rm -rf "$build/install"
+cmake --install "$build" --prefix "$build/install" --strip
+(cd "$build" && cpack)
