@@ -1,6 +1,7 @@
 #ifndef KELVARA_TESTS_TEST_SUPPORT_H
 #define KELVARA_TESTS_TEST_SUPPORT_H
 
+#include <QByteArray>
 #include <QColor>
 #include <QDir>
 #include <QImage>
@@ -10,6 +11,11 @@
 
 #include <cstdlib>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+#ifndef Q_OS_WIN
 // The suites run on X11 unless QT_QPA_PLATFORM names another platform, such
 // as wayland. Set before QTEST_MAIN creates the application, and inherited
 // by the programs that the suites start.
@@ -18,6 +24,38 @@ inline const bool platformChosen = [] {
         qputenv("QT_QPA_PLATFORM", "xcb");
     return true;
 }();
+#endif
+
+// What the program writes for std::endl: its streams are in text mode.
+#ifdef Q_OS_WIN
+inline const QByteArray lineEnd("\r\n");
+#else
+inline const QByteArray lineEnd("\n");
+#endif
+
+#ifdef Q_OS_WIN
+// Whether the process shows a window. On Windows QProcess::terminate() asks
+// a program to close its windows, so it reaches the program only once it
+// shows one.
+inline bool showsAWindow(qint64 processId)
+{
+    struct Search
+    {
+        DWORD processId;
+        bool found;
+    } search { DWORD(processId), false };
+    EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                auto *search = reinterpret_cast<Search *>(data);
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                search->found = owner == search->processId && IsWindowVisible(window);
+                return !search->found;
+            },
+            reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+#endif
 
 // Colours as the 8-bit framebuffer holds them inside a shape.
 inline const QColor background(196, 237, 242);

@@ -1,0 +1,288 @@
+#include "test_support.h"
+
+#include <QDirIterator>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <optional>
+
+// The Windows build's ZIP and installer as a user gets them, run under Wine
+// on this X display and driven through the X server as a user would. The
+// Windows build's CTest runs it and names its folder and its two helper
+// programs in KELVARA_WINDOWS_BUILD, KELVARA_WINDOWS_LAUNCHER and
+// KELVARA_WINDOWS_PROBE; WINEPREFIX names the Wine prefix to use.
+
+namespace {
+
+struct Finished
+{
+    bool ended = false;
+    int exitCode = -1;
+    QByteArray output;
+};
+
+Finished runToEnd(const QString &program, const QStringList &arguments,
+                  const QString &workingDirectory = QString())
+{
+    QProcess process;
+    process.setWorkingDirectory(workingDirectory);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    const bool ended = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    return { ended, process.exitCode(), process.readAll().replace("\r\n", "\n") };
+}
+
+QString windowsPath(const QString &unixPath)
+{
+    return "Z:" + QString(unixPath).replace('/', '\\');
+}
+
+// The one visible window titled "Kelvara", or nothing while there is none.
+// Wine also makes a hidden 1x1 window of that name.
+QString kelvaraWindow()
+{
+    const Finished search = runToEnd("xdotool", { "search", "--onlyvisible", "--name", "^Kelvara$" });
+    const QList<QByteArray> windows = search.output.trimmed().split('\n');
+    return search.exitCode == 0 && windows.size() == 1 ? QString(windows.first()) : QString();
+}
+
+QRect geometryOf(const QString &window)
+{
+    QHash<QString, int> values;
+    const QString shell = runToEnd("xdotool", { "getwindowgeometry", "--shell", window }).output;
+    for (const QString &line : shell.split('\n'))
+        values.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
+    return QRect(values.value("X"), values.value("Y"), values.value("WIDTH"), values.value("HEIGHT"));
+}
+
+// What the screen shows of the view: the part of the window in the
+// background colour, which surrounds the house.
+QImage viewOnScreen(const QRect &window)
+{
+    const QImage shown = QGuiApplication::primaryScreen()
+                                 ->grabWindow(0, window.x(), window.y(), window.width(), window.height())
+                                 .toImage();
+    return shown.copy(boundsOf(shown, background));
+}
+
+// Where the house at this offset differs from what the view shows, as text;
+// empty when every part shows in its colour.
+QString houseMismatch(const QImage &view, const QPoint &offset)
+{
+    if (view.width() < 250 || view.height() < 250)
+        return QString("no view of the house on the screen, only %1x%2").arg(view.width()).arg(view.height());
+    struct Sample
+    {
+        const char *part;
+        QPointF inHouse;
+        QColor color;
+    };
+    const Sample samples[] = {
+        { "roof", { 50, -30 }, brown },        { "body", { 50, 80 }, green },
+        { "window", { 25, 25 }, black },       { "frame", { 25, 40 }, white },
+        { "beside the house", { 110, 50 }, background },
+    };
+    QStringList mismatches;
+    for (const Sample &sample : samples) {
+        const QPointF at = sample.inHouse + offset;
+        const QColor shown = sceneColor(view, at.x(), at.y());
+        if (!sameColor(shown, sample.color))
+            mismatches << QString("%1 at (%2, %3) is %4, not %5")
+                                  .arg(sample.part).arg(at.x()).arg(at.y())
+                                  .arg(shown.name(), sample.color.name());
+    }
+    return mismatches.join("; ");
+}
+
+// Types into the focused window as a user would: x, Tab, y, Tab to the
+// button, Space to apply.
+void typeCoordinates(const QString &window, int x, int y)
+{
+    const auto xdotool = [&window](const QStringList &arguments) {
+        return runToEnd("xdotool", QStringList { arguments.first(), "--window", window } + arguments.mid(1))
+                .exitCode;
+    };
+    runToEnd("xdotool", { "windowfocus", "--sync", window });
+    xdotool({ "key", "ctrl+a" });
+    xdotool({ "type", QString::number(x) });
+    xdotool({ "key", "Tab", "ctrl+a" });
+    xdotool({ "type", QString::number(y) });
+    xdotool({ "key", "Tab", "space" });
+}
+
+} // namespace
+
+class WindowsProgramTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QDir m_build;
+    QString m_launcher;
+    QString m_probe;
+    QTemporaryDir m_unpacked;
+    QString m_unpackedBin;
+    std::optional<QProcess> m_program;
+
+    QString packageMatching(const QString &pattern) const
+    {
+        const QStringList found = m_build.entryList({ pattern }, QDir::Files);
+        return found.size() == 1 ? m_build.filePath(found.first()) : QString();
+    }
+
+    // Starts a command under Wine that shows the program's window.
+    void startUnderWine(const QStringList &arguments, const QString &workingDirectory)
+    {
+        m_program.emplace();
+        m_program->setWorkingDirectory(workingDirectory);
+        m_program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_program->start("wine", arguments);
+        QVERIFY(m_program->waitForStarted());
+    }
+
+    // Waits for the program's window, checks its title and size and that
+    // its view shows the house at the offset.
+    void verifyWindowShowsHouse(const QPoint &offset, QString &window)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!(window = kelvaraWindow()).isEmpty(), 60000);
+        QCOMPARE(runToEnd("xdotool", { "getwindowname", window }).output.trimmed(), QByteArray("Kelvara"));
+        const QRect geometry = geometryOf(window);
+        QCOMPARE(geometry.size(), QSize(312, 400));
+        QTRY_COMPARE_WITH_TIMEOUT(houseMismatch(viewOnScreen(geometry), offset), QString(), 20000);
+    }
+
+    // Asks the program to end as Windows does, by closing its window, until
+    // no program of that name is left.
+    static void closeProgram()
+    {
+        QTRY_COMPARE_WITH_TIMEOUT(runToEnd("wine", { "taskkill", "/IM", "kelvara.exe" }).exitCode, 128,
+                                  30000);
+        QTRY_VERIFY(kelvaraWindow().isEmpty());
+    }
+
+    // Closes the program started under Wine, which then ends with exit code 0.
+    void closeStartedProgram()
+    {
+        closeProgram();
+        QVERIFY(m_program->waitForFinished(30000));
+        QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_program->exitCode(), 0);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(qEnvironmentVariableIsSet("WINEPREFIX"), "WINEPREFIX names no Wine prefix");
+        m_build.setPath(qEnvironmentVariable("KELVARA_WINDOWS_BUILD"));
+        m_launcher = qEnvironmentVariable("KELVARA_WINDOWS_LAUNCHER");
+        m_probe = qEnvironmentVariable("KELVARA_WINDOWS_PROBE");
+        QVERIFY2(m_build.exists("kelvara.exe"), "KELVARA_WINDOWS_BUILD names no Windows build");
+        QVERIFY(QFile::exists(m_launcher) && QFile::exists(m_probe));
+        QVERIFY2(!packageMatching("kelvara-*.zip").isEmpty(), "no ZIP: run cpack in the Windows build");
+        QVERIFY2(!packageMatching("kelvara-*.exe").isEmpty(), "no installer: run cpack in the Windows build");
+        QVERIFY(kelvaraWindow().isEmpty());
+
+        // Into an empty folder, as a user unpacks it.
+        QVERIFY(m_unpacked.isValid());
+        const Finished unzip = runToEnd("unzip", { "-q", packageMatching("kelvara-*.zip"), "-d", m_unpacked.path() });
+        QVERIFY2(unzip.ended && unzip.exitCode == 0, unzip.output.constData());
+        const QStringList tops = QDir(m_unpacked.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(tops.size(), 1);
+        m_unpackedBin = m_unpacked.filePath(tops.first() + "/bin");
+        QVERIFY(QFile::exists(m_unpackedBin + "/kelvara.exe"));
+    }
+
+    void cleanup()
+    {
+        runToEnd("wine", { "taskkill", "/F", "/IM", "kelvara.exe" });
+        if (m_program)
+            m_program->waitForFinished(30000);
+        m_program.reset();
+    }
+
+    void unpackedProgramShowsTheHouseAndMovesIt()
+    {
+        startUnderWine({ "kelvara.exe" }, m_unpackedBin);
+        QString window;
+        verifyWindowShowsHouse({ 75, 100 }, window);
+        if (QTest::currentTestFailed())
+            return;
+
+        typeCoordinates(window, 20, 40);
+        QTRY_COMPARE_WITH_TIMEOUT(houseMismatch(viewOnScreen(geometryOf(window)), { 20, 40 }), QString(),
+                                  20000);
+        closeStartedProgram();
+    }
+
+    // Started from a console with both streams redirected to a file, the
+    // program attaches to the console yet writes its line end to the file.
+    // A pseudo-terminal gives Wine a console.
+    void lineEndLandsInARedirectedFile()
+    {
+        const QString output = m_unpacked.filePath("redirected.txt");
+        const QString command = QString("wine '%1' '%2' '%3'")
+                                        .arg(m_launcher, windowsPath(m_unpackedBin + "/kelvara.exe"),
+                                             windowsPath(output));
+        m_program.emplace();
+        m_program->setWorkingDirectory(m_unpackedBin);
+        m_program->start("script", { "-qec", command, "/dev/null" });
+        QVERIFY(m_program->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!kelvaraWindow().isEmpty(), 60000);
+        closeStartedProgram();
+        if (QTest::currentTestFailed())
+            return;
+
+        // Qt's warnings follow it on standard error, as they would on the
+        // console.
+        QFile redirected(output);
+        QVERIFY(redirected.open(QIODevice::ReadOnly));
+        const QByteArray written = redirected.readAll();
+        QVERIFY2(written.startsWith("\r\n"), written.constData());
+    }
+
+    void exportsReadOneThroughGetProcAddress()
+    {
+        const Finished probe = runToEnd("wine", { m_probe, "exports", windowsPath(m_unpackedBin + "/kelvara.exe") });
+        QVERIFY2(probe.ended && probe.exitCode == 0, probe.output.constData());
+        QCOMPARE(probe.output, QByteArray("NvOptimusEnablement = 1\nAmdPowerXpressRequestHighPerformance = 1\n"));
+    }
+
+    void installerInstallsAShortcutThatStartsTheProgramAndUninstalls()
+    {
+        const QString driveC = qEnvironmentVariable("WINEPREFIX") + "/drive_c";
+        const Finished install = runToEnd("wine", { packageMatching("kelvara-*.exe"), "/S", "/D=C:\\Kelvara" });
+        QVERIFY2(install.ended && install.exitCode == 0, install.output.constData());
+        QVERIFY(QFile::exists(driveC + "/Kelvara/bin/kelvara.exe"));
+        QVERIFY(QFile::exists(driveC + "/Kelvara/bin/assets/shaders/default.vert"));
+
+        QStringList shortcuts;
+        QDirIterator found(driveC, { "Kelvara.lnk" }, QDir::Files, QDirIterator::Subdirectories);
+        while (found.hasNext())
+            shortcuts << found.next();
+        QCOMPARE(shortcuts.size(), 1);
+        QVERIFY2(shortcuts.first().contains("/Start Menu/Programs/"), qPrintable(shortcuts.first()));
+        const Finished link = runToEnd("wine", { m_probe, "shortcut", windowsPath(shortcuts.first()) });
+        QVERIFY2(link.ended && link.exitCode == 0, link.output.constData());
+        QCOMPARE(link.output, QByteArray("C:\\Kelvara\\bin\\kelvara.exe\nC:\\Kelvara\\bin\n"));
+
+        // Opened as the Start menu opens it.
+        const Finished start = runToEnd("wine", { "start", "/unix", shortcuts.first() });
+        QVERIFY2(start.ended && start.exitCode == 0, start.output.constData());
+        QString window;
+        verifyWindowShowsHouse({ 75, 100 }, window);
+        closeProgram();
+        if (QTest::currentTestFailed())
+            return;
+
+        const Finished uninstall = runToEnd("wine", { "C:\\Kelvara\\Uninstall.exe", "/S", "_?=C:\\Kelvara" });
+        QVERIFY2(uninstall.ended && uninstall.exitCode == 0, uninstall.output.constData());
+        QVERIFY(!QFile::exists(driveC + "/Kelvara/bin/kelvara.exe"));
+        QVERIFY(!QFile::exists(shortcuts.first()));
+    }
+};
+
+QTEST_MAIN(WindowsProgramTest)
+#include "tst_windows_program.moc"

@@ -1,0 +1,82 @@
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+// Usage: windows_probe.exe exports PROGRAM
+//        windows_probe.exe shortcut LINK
+// exports: maps PROGRAM's image without running it and prints its two
+// GPU-preference exports as a driver reads them through GetProcAddress, as
+// 32-bit values: "NAME = VALUE", one a line.
+// shortcut: prints the shortcut's target, then the folder it starts in.
+// Returns 1 when the file cannot be read so.
+
+namespace {
+
+std::string utf8(const wchar_t *text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string result(size > 0 ? size - 1 : 0, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
+    return result;
+}
+
+int printExports(const wchar_t *program)
+{
+    const HMODULE image = LoadLibraryExW(program, nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    if (!image)
+        return 1;
+    for (const char *name : { "NvOptimusEnablement", "AmdPowerXpressRequestHighPerformance" }) {
+        const auto address = reinterpret_cast<const void *>(GetProcAddress(image, name));
+        if (!address)
+            return 1;
+        std::uint32_t value = 0;
+        std::memcpy(&value, address, sizeof value);
+        std::printf("%s = %u\n", name, static_cast<unsigned>(value));
+    }
+    return 0;
+}
+
+int printShortcut(const wchar_t *link)
+{
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return 1;
+    int result = 1;
+    IShellLinkW *shortcut = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void **>(&shortcut)))) {
+        IPersistFile *file = nullptr;
+        wchar_t target[MAX_PATH] = {};
+        wchar_t folder[MAX_PATH] = {};
+        if (SUCCEEDED(shortcut->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&file)))
+            && SUCCEEDED(file->Load(link, STGM_READ))
+            && SUCCEEDED(shortcut->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH))
+            && SUCCEEDED(shortcut->GetWorkingDirectory(folder, MAX_PATH))) {
+            std::printf("%s\n%s\n", utf8(target).c_str(), utf8(folder).c_str());
+            result = 0;
+        }
+        if (file)
+            file->Release();
+        shortcut->Release();
+    }
+    CoUninitialize();
+    return result;
+}
+
+} // namespace
+
+int main()
+{
+    int argc = 0;
+    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv || argc != 3)
+        return 2;
+    if (std::wcscmp(argv[1], L"exports") == 0)
+        return printExports(argv[2]);
+    if (std::wcscmp(argv[1], L"shortcut") == 0)
+        return printShortcut(argv[2]);
+    return 2;
+}
