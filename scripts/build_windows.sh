@@ -39,4 +39,11 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build"
 rm -rf "$build/install"
 cmake --install "$build" --prefix "$build/install" --strip
-(cd "$build" && cpack)
+# Both packages or neither: a failed installer takes the ZIP with it.
+remove_packages() { rm -f "$build"/kelvara-*-win64.zip "$build"/kelvara-*-win64.exe; }
+remove_packages
+if ! (cd "$build" && cpack); then
+    remove_packages
+    echo "Making the ZIP and the installer failed (see above); no package is left in $build" >&2
+    exit 1
+fi

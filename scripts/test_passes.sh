@@ -10,6 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/weston.sh
+source scripts/run_ctest.sh
 
 sanitize=false
 egl=false
@@ -22,22 +23,6 @@ while [ $# -gt 0 ]; do
         *) echo "unknown argument '$1'" >&2; exit 2 ;;
     esac
 done
-
-# Runs a CTest command line, failing if it skipped anything, and adds its
-# counts of tests run and failed to build-tally/passes.txt.
-run_ctest() {
-    local log
-    log=$(mktemp)
-    "$@" --output-on-failure | tee "$log"
-    mkdir -p build-tally
-    sed -nE 's/.* tests passed, ([0-9]+) tests? failed out of ([0-9]+)$/\2 \1/p' "$log" \
-        >>build-tally/passes.txt
-    if grep -q 'The following tests did not run' "$log"; then
-        echo "Some tests were skipped: see above" >&2
-        exit 1
-    fi
-    rm -f "$log"
-}
 
 qt_version=$(qtpaths6 --qt-query QT_VERSION 2>/dev/null || qmake6 -query QT_VERSION)
 jobs=$(nproc)

@@ -57,13 +57,13 @@ make_wine_prefix() {
     rm -rf "$WINEPREFIX"
     local log
     log=$(wineboot --init 2>&1) || true
-    # A wineserver left by a boot without a display fails to load the
-    # display driver for every later program.
-    wineserver -k 2>/dev/null || true
-    wineserver -w
     if [ "$(wine cmd /c echo started 2>/dev/null | tr -d '\r')" != started ]; then
         echo "Wine cannot run a program in the prefix $WINEPREFIX:" >&2
         echo "$log" >&2
         exit 1
     fi
+    # A wineserver started without a display fails to load the display
+    # driver for every later program, so none is left running.
+    wineserver -k 2>/dev/null || true
+    wineserver -w
 }
