@@ -12,8 +12,8 @@ source scripts/windows_env.sh
 
 build=${1:-build-windows}
 [ $# -eq 0 ] || shift
-install_missing "${build_packages[@]}" "${windows_packages[@]}"
 require_windows_qt
+install_missing "${build_packages[@]}" "${windows_packages[@]}"
 qt=$KELVARA_WINDOWS_QT
 mkdir -p "$build"
 build=$(cd "$build" && pwd)

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Usage: check_windows_faults.sh SOURCE_DIR
+# The Windows build stops with a message and a non-zero exit, and leaves no
+# build folder, when there is no complete Qt for Windows; and a Wine prefix
+# that cannot run a program stops it with Wine's own reason.
+set -uo pipefail
+source_dir=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+    echo "$1" >&2
+    [ $# -lt 2 ] || cat "$2" >&2
+    exit 1
+}
+
+# A Qt for Windows that lacks a library, as an interrupted copy would.
+mkdir -p "$work/qt/lib/cmake/Qt6"
+touch "$work/qt/lib/cmake/Qt6/qt.toolchain.cmake"
+KELVARA_WINDOWS_QT=$work/qt "$source_dir/scripts/build_windows.sh" "$work/build" >"$work/out.txt" 2>&1
+[ $? -eq 1 ] || fail "an incomplete Qt for Windows did not stop the build:" "$work/out.txt"
+grep -q "^No complete Qt .* for Windows in $work/qt: missing lib/cmake/Qt6Core/" "$work/out.txt" \
+    && grep -q "scripts/windows_qt.sh" "$work/out.txt" \
+    || fail "no message naming what is missing and how to build it:" "$work/out.txt"
+[ ! -e "$work/build" ] || fail "the build folder was made all the same"
+echo "incomplete Qt for Windows: stopped, named the missing file and scripts/windows_qt.sh"
+
+# A prefix where Wine cannot make one: its parent is a file.
+touch "$work/file"
+(source "$source_dir/scripts/windows_env.sh" && make_wine_prefix "$work/file/prefix") \
+    >"$work/out.txt" 2>&1
+[ $? -eq 1 ] || fail "a prefix that cannot run programs was accepted:" "$work/out.txt"
+grep -q "^Wine cannot run a program in the prefix $work/file/prefix:" "$work/out.txt" \
+    && grep -q "Not a directory" "$work/out.txt" \
+    || fail "no message saying why Wine cannot run there:" "$work/out.txt"
+echo "Wine prefix that cannot run a program: stopped with Wine's reason"
