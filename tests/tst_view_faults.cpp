@@ -275,6 +275,12 @@ private:
         QTest::newRow("no OpenGL driver")
                 << vertex << fragment << QStringList() << QStringList { "LIBGL_DRIVERS_PATH=/nonexistent" }
                 << false;
+#ifdef Q_OS_WIN
+        // Qt's software OpenGL asked for where opengl32sw.dll is missing, as
+        // in a package made without it.
+        QTest::newRow("software OpenGL missing")
+                << vertex << fragment << QStringList() << QStringList { "QT_OPENGL=software" } << false;
+#endif
         QTest::newRow("offscreen platform")
                 << vertex << fragment << QStringList { "-platform", "offscreen" } << QStringList() << false;
     }
