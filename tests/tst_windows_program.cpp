@@ -101,16 +101,15 @@ QString houseMismatch(const QImage &view, const QPoint &offset)
 // button, Space to apply.
 void typeCoordinates(const QString &window, int x, int y)
 {
-    const auto xdotool = [&window](const QStringList &arguments) {
-        return runToEnd("xdotool", QStringList { arguments.first(), "--window", window } + arguments.mid(1))
-                .exitCode;
+    const auto send = [&window](const QString &action, const QStringList &input) {
+        runToEnd("xdotool", QStringList { action, "--window", window } + input);
     };
     runToEnd("xdotool", { "windowfocus", "--sync", window });
-    xdotool({ "key", "ctrl+a" });
-    xdotool({ "type", QString::number(x) });
-    xdotool({ "key", "Tab", "ctrl+a" });
-    xdotool({ "type", QString::number(y) });
-    xdotool({ "key", "Tab", "space" });
+    send("key", { "ctrl+a" });
+    send("type", { QString::number(x) });
+    send("key", { "Tab", "ctrl+a" });
+    send("type", { QString::number(y) });
+    send("key", { "Tab", "space" });
 }
 
 } // namespace
