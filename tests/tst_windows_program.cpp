@@ -166,7 +166,7 @@ private:
     void closeStartedProgram()
     {
         closeProgram();
-        QVERIFY(m_program->waitForFinished(30000));
+        QTRY_COMPARE_WITH_TIMEOUT(m_program->state(), QProcess::NotRunning, 30000);
         QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_program->exitCode(), 0);
     }
