@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows pass, run under Wine on a virtual X display in a Wine prefix
 # made anew each run. Builds Qt for Windows first when KELVARA_WINDOWS_QT
-# holds no complete build (scripts/windows_qt.sh, about 45 minutes), then the
+# holds no complete build (scripts/windows_qt.sh, about 40 minutes), then the
 # program, its window suites and its packages for Windows in
 # build-test-windows/ with scripts/build_windows.sh, and runs through CTest:
 #   the window suites built for Windows: the house view at five scales, the

@@ -44,7 +44,7 @@ require_windows_qt() {
     [ -z "$missing" ] && return 0
     cat >&2 <<MESSAGE
 No complete Qt $windows_qt_version for Windows in $KELVARA_WINDOWS_QT: missing $missing.
-Build it with scripts/windows_qt.sh (about 45 minutes on 2 cores), or set
+Build it with scripts/windows_qt.sh (about 40 minutes on 2 cores), or set
 KELVARA_WINDOWS_QT to the folder of a complete build.
 MESSAGE
     exit 1

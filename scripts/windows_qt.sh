@@ -5,7 +5,7 @@
 # plugin), with the MinGW runtime and windeployqt.exe and qtpaths.exe built
 # for Windows. It installs into KELVARA_WINDOWS_QT (by default
 # /var/cache/kelvara/windows-qt/qt-6.4.2-mingw-w64, under ~/.cache when not
-# root) and does nothing when a complete build is already there. About 45
+# root) and does nothing when a complete build is already there. About 40
 # minutes on 2 cores; the host's Qt 6.4.2 provides moc, rcc and uic.
 set -euo pipefail
 cd "$(dirname "$0")/.."
