@@ -37,7 +37,8 @@ test_packages=(xvfb xauth x11-utils weston qt6-wayland apitrace glslang-tools
 
 # What building the Windows program and its tests needs besides the build
 # packages, which give the host's moc, rcc and uic: MinGW-w64 with POSIX
-# threads, Wine to run windeployqt and the tests, NSIS for the installer, and
-# the tools that drive and inspect the program's window.
+# threads, Wine to run windeployqt and the tests, NSIS for the installer, the
+# tools that drive and inspect the program's window, and URW's fonts: with
+# only DejaVu and Liberation, Wine gives the form's serif request DejaVu Sans.
 windows_packages=(ninja-build g++-mingw-w64-x86-64-posix wine wine64 nsis xvfb xauth xdotool
-                  x11-utils unzip)
+                  x11-utils unzip fonts-urw-base35)
