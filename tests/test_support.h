@@ -3,9 +3,12 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QImage>
+#include <QProcess>
 #include <QRect>
+#include <QRegularExpression>
 #include <QString>
 #include <QtGlobal>
 
@@ -25,6 +28,37 @@ inline const bool platformChosen = [] {
     return true;
 }();
 #endif
+
+// Bounds a wait on another process, the display or the driver. Only a hang
+// runs past it, even on a machine loaded to twice its cores.
+constexpr int hangTimeout = 120 * 1000;
+
+// Qt's widget painting log names every flush of a window to the screen, so a
+// program started with it on tells when its first frame is up.
+inline void logFlushes(QProcessEnvironment &environment)
+{
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.widgets.painting=true"));
+}
+
+// Reads the standard error of a program started with logFlushes() into
+// errors until its main window has been flushed to the screen; false if the
+// program ends first or hangs.
+inline bool waitForFirstFrame(QProcess &program, QByteArray &errors)
+{
+    static const QRegularExpression flush(QStringLiteral(R"(Flushing QRegion\(\d[^)]*\) of MainWindow\()"));
+    const QDeadlineTimer deadline(hangTimeout);
+    // Only what came since the last look is searched, with enough before it
+    // for a line cut in two: a program may log megabytes first.
+    qsizetype searched = 0;
+    while (!flush.match(QString::fromLatin1(errors.mid(qMax(qsizetype(0), searched - 200)))).hasMatch()) {
+        searched = errors.size();
+        if (program.state() == QProcess::NotRunning || deadline.hasExpired())
+            return false;
+        program.waitForReadyRead(100);
+        errors += program.readAllStandardError();
+    }
+    return true;
+}
 
 // What the program writes for std::endl: its streams are in text mode.
 #ifdef Q_OS_WIN

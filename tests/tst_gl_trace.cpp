@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include <signal.h>
+
 namespace {
 
 // The GL calls of a traced run, each with the context that was current.
@@ -23,6 +25,8 @@ struct Trace
     };
     QList<Call> calls;
     QSet<QString> viewContexts;
+    // Why there is no trace, if there is none.
+    QString failure;
 
     QStringList viewCalls(const QRegularExpression &pattern) const
     {
@@ -78,25 +82,51 @@ class GlTraceTest : public QObject
 private:
     QTemporaryDir m_traceDir;
 
+    static Trace failed(const QByteArray &why)
+    {
+        Trace trace;
+        trace.failure = QString::fromUtf8(why);
+        return trace;
+    }
+
     // Runs the command under apitrace from the project root and returns the
-    // dumped calls; the command's exit code goes to exitCode.
-    Trace traced(const QStringList &command, int *exitCode = nullptr)
+    // dumped calls; the command's exit code goes to exitCode. With
+    // untilFirstFrame the command is the program, which runs until it is
+    // ended: it is sent a TERM once its first frame is up.
+    Trace traced(const QStringList &command, int *exitCode = nullptr, bool untilFirstFrame = false)
     {
         const QString traceFile = m_traceDir.filePath("run.trace");
         QFile::remove(traceFile);
         QProcess tracer;
-        tracer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        logFlushes(environment);
+        tracer.setProcessEnvironment(environment);
         tracer.start("apitrace", QStringList{ "trace", "--api", windowSystemApi(), "--output", traceFile }
                                          + command);
-        if (!tracer.waitForFinished(240000))
-            return {};
+        if (untilFirstFrame) {
+            QByteArray errors;
+            if (!waitForFirstFrame(tracer, errors))
+                return failed("no first frame: " + errors.right(2000));
+            // apitrace runs the program as its child and writes the whole
+            // trace when the child ends.
+            QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(tracer.processId()));
+            if (!children.open(QIODevice::ReadOnly))
+                return failed("cannot read the children of apitrace");
+            const QByteArray childList = children.readAll().trimmed();
+            if (childList.isEmpty())
+                return failed("apitrace has no child");
+            for (const QByteArray &child : childList.split(' '))
+                kill(pid_t(child.toLongLong()), SIGTERM);
+        }
+        if (!tracer.waitForFinished(hangTimeout))
+            return failed("apitrace did not end");
         if (exitCode)
             *exitCode = tracer.exitCode();
 
         QProcess dumper;
         dumper.start("apitrace", { "dump", "--color=never", "--call-nos=no", traceFile });
-        if (!dumper.waitForFinished(240000))
-            return {};
+        if (!dumper.waitForFinished(hangTimeout))
+            return failed("apitrace dump did not end");
         return parse(dumper.readAllStandardOutput());
     }
 
@@ -110,11 +140,8 @@ private slots:
 
     void programDrawsWithOneUploadAndFiveStripsPerPaint()
     {
-        // The program runs until it is stopped; three seconds give it time to
-        // start, show the window and paint. Without --foreground, timeout
-        // sends TERM to its whole process group as well, and a second TERM
-        // while apitrace is flushing the trace ends it half-written.
-        const Trace trace = traced({ "timeout", "--foreground", "-s", "TERM", "3", KELVARA_EXECUTABLE });
+        const Trace trace = traced({ KELVARA_EXECUTABLE }, nullptr, true);
+        QVERIFY2(trace.failure.isEmpty(), qPrintable(trace.failure));
         QCOMPARE(trace.viewContexts.size(), 1);
 
         const QStringList uploads = trace.viewCalls(
@@ -182,7 +209,8 @@ private slots:
 
     void framebufferGetsTheSamplesThatTheDriverAllows()
     {
-        const Trace trace = traced({ "timeout", "--foreground", "-s", "TERM", "2", KELVARA_EXECUTABLE });
+        const Trace trace = traced({ KELVARA_EXECUTABLE }, nullptr, true);
+        QVERIFY2(trace.failure.isEmpty(), qPrintable(trace.failure));
         const QStringList maxSamples = trace.viewCalls(
                 QRegularExpression(R"(^glGetIntegerv\(pname = GL_MAX_SAMPLES)"));
         const QStringList storage = trace.viewCalls(QRegularExpression(
@@ -204,6 +232,7 @@ private slots:
     {
         int exitCode = -1;
         const Trace trace = traced({ KELVARA_CHURN_TEST }, &exitCode);
+        QVERIFY2(trace.failure.isEmpty(), qPrintable(trace.failure));
         QCOMPARE(exitCode, 0);
         // The first window's context and one more for each of 100 moves.
         QCOMPARE(trace.viewContexts.size(), 101);

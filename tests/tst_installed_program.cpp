@@ -74,7 +74,7 @@ private slots:
                                        .match(info).captured(1);
                     return exitCode == 0 && !windowId.isEmpty();
                 }(),
-                10000);
+                hangTimeout);
         // Waits for the first frame: the body's green on screen.
         QImage window;
         QTRY_VERIFY_WITH_TIMEOUT(
@@ -84,7 +84,7 @@ private slots:
                                      .toImage();
                     return !boundsOf(window, green).isEmpty();
                 }(),
-                10000);
+                hangTimeout);
         int exitCode = -1;
         const QByteArray icon = run("xprop", { "-id", windowId, "_NET_WM_ICON" }, &exitCode);
         program.kill();

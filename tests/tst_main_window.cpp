@@ -23,6 +23,7 @@
 #include <QTest>
 
 #include <climits>
+#include <csignal>
 
 #include <malloc.h>
 
@@ -356,7 +357,7 @@ private slots:
         QCOMPARE(spy.at(1), QVariantList({ 5, 100 }));
     }
 
-    void tenThousandAppliesRepaintOncePerTurnInFlatMemory()
+    void tenThousandAppliesRepaintAtMostOncePerTurnInFlatMemory()
     {
 #ifndef Q_OS_WIN
         // Blocks of 256 KiB and more are mapped apart from the heap, so the
@@ -371,6 +372,10 @@ private slots:
         const Form form = formOf(window);
         PaintCounter counter;
         form.view->installEventFilter(&counter);
+        // What the last frame put on the screen showed.
+        QPoint shown;
+        connect(form.view, &QOpenGLWidget::frameSwapped, this,
+                [&shown, &form] { shown = form.view->offset(); });
         // A counter, not a QSignalSpy: the spy's record of every emission
         // would itself grow the memory that is measured here.
         int emitted = 0;
@@ -406,8 +411,13 @@ private slots:
 
         applyTurns(1000, 100);
         QCOMPARE(emitted, 10000);
-        QCOMPARE(counter.paints - paintsBefore, 1000);
         QCOMPARE(form.view->offset(), lastApplied);
+        // Updates of one turn make one paint at most, and where the display
+        // paces frames, as Wayland's does, several turns may share one; the
+        // last offset applied is shown in the end.
+        QTRY_COMPARE_WITH_TIMEOUT(shown, lastApplied, hangTimeout);
+        const int paints = counter.paints - paintsBefore;
+        QVERIFY2(paints >= 1 && paints <= 1000, qPrintable(QString::number(paints)));
 
         const qint64 heapAfter = settledHeap();
         const qint64 after = residentKib();
@@ -426,15 +436,18 @@ private slots:
     {
         QProcess program;
         program.setWorkingDirectory(QDir::currentPath());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        logFlushes(environment);
+        program.setProcessEnvironment(environment);
         program.start(KELVARA_EXECUTABLE, QStringList());
         QVERIFY(program.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(program.bytesAvailable() > 0, 10000);
-        QVERIFY(!program.waitForFinished(500));   // still up, showing its window
-#ifdef Q_OS_WIN
-        QTRY_VERIFY_WITH_TIMEOUT(showsAWindow(program.processId()), 10000);
-#endif
+        QByteArray errors;
+        QVERIFY2(waitForFirstFrame(program, errors), errors.right(2000).constData());
         program.terminate();
-        QVERIFY(program.waitForFinished(10000));
+        QVERIFY(program.waitForFinished(hangTimeout));
+#ifndef Q_OS_WIN
+        QCOMPARE(program.exitCode(), SIGTERM);   // up until the TERM ended it
+#endif
         QCOMPARE(program.readAllStandardOutput(), lineEnd);
     }
 };

@@ -180,12 +180,13 @@ private slots:
         QProcessEnvironment programEnvironment = QProcessEnvironment::systemEnvironment();
         for (const QString &variable : std::as_const(environment))
             programEnvironment.insert(variable.section('=', 0, 0), variable.section('=', 1));
+        logFlushes(programEnvironment);
         program.setProcessEnvironment(programEnvironment);
         program.start(KELVARA_EXECUTABLE, arguments);
         QVERIFY(program.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(program.bytesAvailable() > 0, 10000);
-        // Up and drawing by now; a crash on the first frame would end it here.
-        QVERIFY2(!program.waitForFinished(1500), program.readAllStandardError().constData());
+        // A crash on the first frame would end it before the frame is up.
+        QByteArray errors;
+        QVERIFY2(waitForFirstFrame(program, errors), errors.right(2000).constData());
 
         // The view's place shows its background and nothing else. On X11
         // and Windows the program's window is the only one on the screen.
@@ -198,7 +199,7 @@ private slots:
                         view = boundsOf(screen, background);
                         return view.width() > 250 && view.height() > 250;
                     }(),
-                    10000);
+                    hangTimeout);
             QCOMPARE(pixelsOtherThanBackground(screen.copy(view)), 0);
         }
 #ifdef Q_OS_WIN
@@ -209,17 +210,17 @@ private slots:
         if (showsNoWindow) {
             program.kill();
         } else {
-            QTRY_VERIFY_WITH_TIMEOUT(showsAWindow(program.processId()), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(showsAWindow(program.processId()), hangTimeout);
             program.terminate();
         }
-        QVERIFY(program.waitForFinished(10000));
+        QVERIFY(program.waitForFinished(hangTimeout));
         if (!showsNoWindow) {
             QCOMPARE(program.exitStatus(), QProcess::NormalExit);
             QCOMPARE(program.exitCode(), 0);
         }
 #else
         program.terminate();
-        QVERIFY(program.waitForFinished(10000));
+        QVERIFY(program.waitForFinished(hangTimeout));
         QCOMPARE(program.exitCode(), SIGTERM);   // ended by the TERM, not by a fault
 #endif
         QCOMPARE(program.readAllStandardOutput(), lineEnd);

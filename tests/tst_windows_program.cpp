@@ -31,7 +31,7 @@ Finished runToEnd(const QString &program, const QStringList &arguments,
     process.setWorkingDirectory(workingDirectory);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
-    const bool ended = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    const bool ended = process.waitForFinished(hangTimeout) && process.exitStatus() == QProcess::NormalExit;
     return { ended, process.exitCode(), process.readAll().replace("\r\n", "\n") };
 }
 
@@ -146,11 +146,11 @@ private:
     // its view shows the house at the offset.
     void verifyWindowShowsHouse(const QPoint &offset, QString &window)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(!(window = kelvaraWindow()).isEmpty(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(window = kelvaraWindow()).isEmpty(), hangTimeout);
         QCOMPARE(runToEnd("xdotool", { "getwindowname", window }).output.trimmed(), QByteArray("Kelvara"));
         const QRect geometry = geometryOf(window);
         QCOMPARE(geometry.size(), QSize(312, 400));
-        QTRY_COMPARE_WITH_TIMEOUT(houseMismatch(viewOnScreen(geometry), offset), QString(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(houseMismatch(viewOnScreen(geometry), offset), QString(), hangTimeout);
     }
 
     // Asks the program to end as Windows does, by closing its window, until
@@ -158,15 +158,15 @@ private:
     static void closeProgram()
     {
         QTRY_COMPARE_WITH_TIMEOUT(runToEnd("wine", { "taskkill", "/IM", "kelvara.exe" }).exitCode, 128,
-                                  30000);
-        QTRY_VERIFY(kelvaraWindow().isEmpty());
+                                  hangTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(kelvaraWindow().isEmpty(), hangTimeout);
     }
 
     // Closes the program started under Wine, which then ends with exit code 0.
     void closeStartedProgram()
     {
         closeProgram();
-        QTRY_COMPARE_WITH_TIMEOUT(m_program->state(), QProcess::NotRunning, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_program->state(), QProcess::NotRunning, hangTimeout);
         QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_program->exitCode(), 0);
     }
@@ -198,7 +198,7 @@ private slots:
     {
         runToEnd("wine", { "taskkill", "/F", "/IM", "kelvara.exe" });
         if (m_program)
-            m_program->waitForFinished(30000);
+            m_program->waitForFinished(hangTimeout);
         m_program.reset();
     }
 
@@ -212,7 +212,7 @@ private slots:
 
         typeCoordinates(window, 20, 40);
         QTRY_COMPARE_WITH_TIMEOUT(houseMismatch(viewOnScreen(geometryOf(window)), { 20, 40 }), QString(),
-                                  20000);
+                                  hangTimeout);
         closeStartedProgram();
     }
 
@@ -229,7 +229,7 @@ private slots:
         m_program->setWorkingDirectory(m_unpackedBin);
         m_program->start("script", { "-qec", command, "/dev/null" });
         QVERIFY(m_program->waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(!kelvaraWindow().isEmpty(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!kelvaraWindow().isEmpty(), hangTimeout);
         closeStartedProgram();
         if (QTest::currentTestFailed())
             return;
