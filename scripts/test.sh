@@ -8,27 +8,33 @@
 #   Qt 6.4 for Windows under Wine: the program, its window suites and its
 #   packages built for Windows (scripts/test_windows.sh).
 # The chroots are made on the first run and kept (scripts/chroot.sh), and so
-# is Qt for Windows (scripts/windows_qt.sh). Ends with the time of each
-# Qt's passes and the count of tests over all passes.
+# is Qt for Windows (scripts/windows_qt.sh). Every pass runs, whatever the
+# others did. Ends with a line per pass (tests run, failed, time) and the
+# count over all passes, and fails when a test failed or a pass could not run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
+source scripts/run_ctest.sh
 
 install_missing "${build_packages[@]}" "${test_packages[@]}" "${windows_packages[@]}" debootstrap
 
 rm -f build-tally/passes.txt
-times=()
-run_timed() {
-    local name=$1 start=$SECONDS
+# Each Qt's passes run whatever the ones before them did; a script that
+# stops early, as on a failed chroot or build, leaves a line saying so.
+run_qt() {
+    local name=$1
     shift
-    "$@"
-    times+=("$name: $((SECONDS - start)) s")
+    "$@" || record_unrun_pass "$name" "stopped with exit code $?"
 }
-run_timed "Qt 6.4 (Debian 12)" scripts/test_passes.sh --sanitize --egl
-run_timed "Qt 6.8 (Debian 13)" scripts/chroot.sh trixie scripts/test_passes.sh --name trixie --sanitize
-run_timed "Qt 6.11 (Debian unstable)" scripts/chroot.sh sid scripts/test_passes.sh --name sid
-run_timed "Qt 6.4 for Windows (Wine)" scripts/test_windows.sh
+run_qt "Qt 6.4 (Debian 12)" scripts/test_passes.sh --sanitize --egl
+run_qt "Qt 6.8 (Debian 13)" scripts/chroot.sh trixie scripts/test_passes.sh --name trixie --sanitize
+run_qt "Qt 6.11 (Debian unstable)" scripts/chroot.sh sid scripts/test_passes.sh --name sid
+run_qt "Qt for Windows (Wine)" scripts/test_windows.sh
 
-printf '%s\n' "${times[@]}"
-awk '{ run += $1; failed += $2 } END { printf "Tests: %d passed, %d failed\n", run - failed, failed }' \
-    build-tally/passes.txt
+# One line per pass, then the total; any failure or unrun pass fails the
+# command.
+awk -F '\t' '
+    { printf "%-44s %4d run, %3d failed, %5d s%s\n", $1 ":", $2, $3, $4, ($5 == "" ? "" : "  (" $5 ")")
+      run += $2; failed += $3; unrun += ($5 != "") }
+    END { printf "Tests: %d passed, %d failed\n", run - failed, failed; exit (failed > 0 || unrun > 0) }
+' build-tally/passes.txt

@@ -26,7 +26,6 @@ echo "== Windows: kelvara.exe, its suites and its packages"
 scripts/build_windows.sh build-test-windows -DBUILD_TESTING=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
     -DKELVARA_WINDOWS_PROGRAM_TEST="$PWD/build-test-windows-host/tests/tst_windows_program"
 
-echo "== Qt $windows_qt_version for Windows: under Wine on X11"
 make_wine_prefix "$PWD/build-test-windows/test-prefix"
 trap 'wineserver -k 2>/dev/null || true' EXIT
-run_ctest xvfb-run -a ctest --test-dir build-test-windows
+run_pass "Qt $windows_qt_version for Windows, Wine on X11" xvfb-run -a ctest --test-dir build-test-windows
