@@ -42,7 +42,13 @@ bool OpenGLWidget::isSupported()
     // A platform may offer OpenGL and still fail to make a context, as where
     // the driver cannot be loaded.
     QOpenGLContext probe;
-    return probe.create();
+    if (!probe.create())
+        return false;
+    // The view's shaders and Qt's framebuffer for the widget need OpenGL 2
+    // or OpenGL ES 2. A driver of OpenGL 1.x, such as Windows' own software
+    // OpenGL 1.1, lacks their functions, and the first frame would call
+    // through null pointers.
+    return probe.format().majorVersion() >= 2;
 }
 
 OpenGLWidget::~OpenGLWidget()

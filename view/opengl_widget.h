@@ -25,9 +25,10 @@ public:
     OpenGLWidget();
     ~OpenGLWidget() override;
 
-    // False where the platform gives no OpenGL context. A window holding the
-    // view there shows nothing: Qt 6.4 to 6.7 end the program on its first
-    // frame, and Qt 6.8 and later leave the whole window black.
+    // False where the platform gives no OpenGL context, or one older than
+    // OpenGL 2. A window holding the view there shows nothing: Qt 6.4 to 6.7
+    // end the program on its first frame, and Qt 6.8 and later leave the
+    // whole window black or end it too.
     static bool isSupported();
 
     static constexpr QVector3D backgroundColor { 0.77f, 0.93f, 0.95f };
