@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Usage: chroot.sh SUITE COMMAND [ARGUMENT...]
 # Runs COMMAND in a Debian SUITE (trixie, sid, ...) chroot with the project
-# folder at /kelvara as its working directory. The chroot holds the packages
+# folder, at the same path as here, as its working directory. The chroot holds the packages
 # that building and testing the project need; it is made with debootstrap
 # the first time, kept in KELVARA_CHROOT_CACHE (/var/cache/kelvara/chroots),
 # and made anew when that package list changes. Its mounts live in a mount
@@ -22,22 +22,31 @@ packages=("${build_packages[@]}" "${test_packages[@]}")
 stamp=$(printf '%s\n' "$suite" "$mirror" "${packages[@]}" | sha256sum | cut -d' ' -f1)
 
 # Runs a command in the chroot at $1 with /proc, /dev, a fresh /tmp and the
-# project mounted, in a private mount namespace.
+# project mounted, in a private mount namespace. The project keeps its path,
+# so that a build made in the chroot also runs outside it; so does the folder
+# of Qt for Windows that KELVARA_WINDOWS_QT names, where it is set.
 run_in() {
-    local chroot=$1
+    local chroot=$1 windows_qt_folder=""
     shift
+    if [ -n "${KELVARA_WINDOWS_QT:-}" ]; then
+        windows_qt_folder=$(dirname "$KELVARA_WINDOWS_QT")
+        mkdir -p "$windows_qt_folder"
+    fi
     unshare --mount --propagation private -- bash -euc '
-        chroot=$1 project=$2
-        shift 2
+        chroot=$1 project=$2 windows_qt_folder=$3
+        shift 3
         mount -t proc proc "$chroot/proc"
         mount --rbind /dev "$chroot/dev"
         mount -t tmpfs tmpfs "$chroot/tmp"
-        mkdir -p "$chroot/kelvara"
-        mount --bind "$project" "$chroot/kelvara"
+        for folder in "$project" $windows_qt_folder; do
+            mkdir -p "$chroot$folder"
+            mount --bind "$folder" "$chroot$folder"
+        done
         exec chroot "$chroot" /usr/bin/env -i HOME=/root LANG=C.UTF-8 CI="${CI:-}" \
+            KELVARA_WINDOWS_QT="${KELVARA_WINDOWS_QT:-}" \
             PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-            bash -c "cd /kelvara && exec \"\$@\"" bash "$@"
-    ' bash "$chroot" "$PWD" "$@"
+            bash -c "cd \"\$0\" && exec \"\$@\"" "$project" "$@"
+    ' bash "$chroot" "$PWD" "$windows_qt_folder" "$@"
 }
 
 fail() {
