@@ -1,7 +1,12 @@
 # Sourced by the Windows scripts: where the Qt for Windows that Kelvara is
 # built against lives, and whether a complete build is there.
 
-windows_qt_version=6.4.2
+windows_qt_version=6.8.2
+# The Debian 13 source packages it is built from, and the Debian suite whose
+# Qt gives the host tools of the same version.
+windows_qt_source=6.8.2+dfsg-9+deb13u2
+windows_mesa_source=25.0.7-2+deb13u1
+windows_qt_suite=trixie
 if [ -z "${KELVARA_WINDOWS_QT:-}" ]; then
     if [ "$(id -u)" -eq 0 ]; then
         KELVARA_WINDOWS_QT=/var/cache/kelvara/windows-qt/qt-$windows_qt_version-mingw-w64
@@ -18,8 +23,10 @@ windows_qt_files=(
     bin/Qt6Core.dll bin/Qt6Gui.dll bin/Qt6Widgets.dll bin/Qt6OpenGL.dll
     bin/Qt6OpenGLWidgets.dll bin/Qt6Test.dll
     bin/libgcc_s_seh-1.dll bin/libstdc++-6.dll bin/libwinpthread-1.dll
-    bin/windeployqt.exe bin/qtpaths.exe
-    plugins/platforms/qwindows.dll plugins/styles/qwindowsvistastyle.dll
+    bin/windeployqt.exe bin/qtpaths.exe bin/opengl32sw.dll bin/libgallium_wgl.dll
+    plugins/platforms/qwindows.dll plugins/styles/qmodernwindowsstyle.dll
+    licenses/qt6-base/LGPL-3.0-only.txt licenses/mesa/license.rst
+    licenses/mingw-w64-runtime/mingw-w64-copyright
 )
 
 # Prints the first file that a complete build has and KELVARA_WINDOWS_QT
@@ -44,10 +51,17 @@ require_windows_qt() {
     [ -z "$missing" ] && return 0
     cat >&2 <<MESSAGE
 No complete Qt $windows_qt_version for Windows in $KELVARA_WINDOWS_QT: missing $missing.
-Build it with scripts/windows_qt.sh (about 40 minutes on 2 cores), or set
+Build it with scripts/windows_qt.sh (about 75 minutes on 2 cores), or set
 KELVARA_WINDOWS_QT to the folder of a complete build.
 MESSAGE
     exit 1
+}
+
+# Whether this machine's Qt gives the host tools that a build against Qt for
+# Windows needs: those of the same version. Elsewhere the Windows scripts run
+# in a Debian chroot whose Qt does (scripts/chroot.sh).
+has_windows_qt_host_tools() {
+    [ "$(qtpaths6 --qt-query QT_VERSION 2>/dev/null)" = "$windows_qt_version" ]
 }
 
 # Makes a fresh Wine prefix in the given folder and exports WINEPREFIX, or

@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Builds the Qt for Windows that Kelvara needs from Debian's own qt6-base
-# source package with MinGW-w64: Qt 6.4.2 for x86-64 as shared libraries
-# (Core, Gui, Widgets, OpenGL, OpenGLWidgets, Test and the Windows platform
-# plugin), with the MinGW runtime and windeployqt.exe and qtpaths.exe built
-# for Windows. It installs into KELVARA_WINDOWS_QT (by default
-# /var/cache/kelvara/windows-qt/qt-6.4.2-mingw-w64, under ~/.cache when not
-# root) and does nothing when a complete build is already there. About 40
-# minutes on 2 cores; the host's Qt 6.4.2 provides moc, rcc and uic.
+# Builds the Qt for Windows that Kelvara needs, with MinGW-w64, from Debian
+# 13's own source packages:
+#   Qt 6.8.2 for x86-64 as shared libraries (Core, Gui, Widgets, OpenGL,
+#   OpenGLWidgets, Test and the Windows platform plugin) with dynamic
+#   OpenGL, and windeployqt.exe and qtpaths.exe built for Windows;
+#   Mesa's software OpenGL for Windows (softpipe) as bin/opengl32sw.dll, the
+#   DLL that Qt loads where the driver has no OpenGL 2, with the driver
+#   bin/libgallium_wgl.dll that it loads;
+#   the MinGW runtime, and the licence texts of all three in licenses/.
+# It installs into KELVARA_WINDOWS_QT (by default
+# /var/cache/kelvara/windows-qt/qt-6.8.2-mingw-w64, under ~/.cache when not
+# root) and does nothing when a complete build is already there. A cross
+# build needs Qt's host tools of the same version, so it runs in the Debian
+# 13 chroot unless this machine's Qt is 6.8.2. About 75 minutes on 2 cores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -16,15 +22,12 @@ if [ -z "$(windows_qt_missing)" ]; then
     echo "Qt $windows_qt_version for Windows is ready in $KELVARA_WINDOWS_QT"
     exit 0
 fi
+if ! has_windows_qt_host_tools; then
+    exec scripts/chroot.sh "$windows_qt_suite" scripts/windows_qt.sh
+fi
 
 install_missing cmake ninja-build perl dpkg-dev xz-utils g++-mingw-w64-x86-64-posix \
-    qt6-base-dev qt6-base-dev-tools
-host_version=$(dpkg-query -W -f='${source:Version}' qt6-base-dev)
-if [[ $host_version != "$windows_qt_version"+* ]]; then
-    echo "The host's Qt is $host_version; building Qt $windows_qt_version for Windows needs" \
-         "the same version's tools (Debian 12's qt6-base-dev)" >&2
-    exit 1
-fi
+    qt6-base-dev qt6-base-dev-tools qt6-base-private-dev meson python3-mako bison flex pkgconf
 
 toolchain=$PWD/packaging/windows/mingw-w64-x86_64.cmake
 work=$KELVARA_WINDOWS_QT.work
@@ -32,7 +35,7 @@ staging=$KELVARA_WINDOWS_QT.staging
 rm -rf "$work" "$staging"
 mkdir -p "$work/apt/lists/partial" "$work/apt/sources.list.d"
 
-echo "== Fetching Debian's qt6-base $host_version source and Wine's wintab headers"
+echo "== Fetching Debian's qt6-base $windows_qt_source and mesa $windows_mesa_source sources"
 # A private apt configuration with the machine's mirrors for packages and
 # sources, so that the machine's own apt setup stays as it is.
 for sources in /etc/apt/sources.list.d/*.sources; do
@@ -48,16 +51,17 @@ apt=(apt-get -q -o Dir::Etc::SourceList="$work/apt/sources.list"
      -o Dir::Etc::SourceParts="$work/apt/sources.list.d"
      -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache")
 "${apt[@]}" update >/dev/null
-(cd "$work" && "${apt[@]}" source "qt6-base=$host_version" >/dev/null \
+(cd "$work" && "${apt[@]}" source "qt6-base=$windows_qt_source" "mesa=$windows_mesa_source" >/dev/null \
     && "${apt[@]}" download libwine-dev >/dev/null)
-src=$(echo "$work"/qt6-base-*/)
+qt_src=$(echo "$work"/qt6-base-*/)
+mesa_src=$(echo "$work"/mesa-*/)
 dpkg-deb -x "$work"/libwine-dev_*.deb "$work/wine"
 wine_headers=$(dirname "$(find "$work/wine" -name wintab.h)")
 
 # Debian's source leaves out the Wacom tablet headers that the Windows
 # platform plugin includes. Wine's headers of the same names stand in, given
 # the two Wine macros they use and the calling convention Qt's code expects.
-mkdir -p "$src/src/3rdparty/wintab"
+mkdir -p "$qt_src/src/3rdparty/wintab"
 {
     cat <<'PRELUDE'
 #ifdef UNICODE
@@ -69,25 +73,28 @@ mkdir -p "$src/src/3rdparty/wintab"
 #define API WINAPI
 PRELUDE
     cat "$wine_headers/wintab.h"
-} >"$src/src/3rdparty/wintab/wintab.h"
-cp "$wine_headers/pktdef.h" "$src/src/3rdparty/wintab/"
+} >"$qt_src/src/3rdparty/wintab/wintab.h"
+cp "$wine_headers/pktdef.h" "$qt_src/src/3rdparty/wintab/"
 
-# Gui builds the DirectWrite font database only with Direct2D, which is off
-# here, yet the platform plugin refers to it whenever DirectWrite 3 is on.
-# The plugin then keeps Windows' standard GDI font engine.
-integration=$src/src/plugins/platforms/windows/qwindowsintegration.cpp
-sed -i 's/^#if QT_CONFIG(directwrite3)$/#if QT_CONFIG(directwrite3) \&\& QT_CONFIG(direct2d)/' "$integration"
-if [ "$(grep -c '^#if QT_CONFIG(directwrite3) && QT_CONFIG(direct2d)$' "$integration")" -ne 2 ]; then
-    echo "$integration no longer has the two DirectWrite guards this script expects" >&2
+# A cross build insists on finding the host's windeployqt even when told to
+# build the tools for the target, and Debian's Linux Qt has none.
+tool_helpers=$qt_src/cmake/QtToolHelpers.cmake
+perl -0pi -e 's/(        endif\(\)\n)        set\(require_find_tools TRUE\)\n(    else\(\))/$1        if(NOT QT_FORCE_BUILD_TOOLS)\n            set(require_find_tools TRUE)\n        endif()\n$2/' \
+    "$tool_helpers"
+if ! grep -q '^        if(NOT QT_FORCE_BUILD_TOOLS)$' "$tool_helpers"; then
+    echo "$tool_helpers no longer has the check of host tools this script expects" >&2
     exit 1
 fi
 
+# Windows' font database needs DirectWrite, which needs Direct2D. The
+# software bill of materials would want attributions for the stand-in
+# tablet headers.
 configure=(-G Ninja -Wno-dev
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
-    -DINPUT_opengl=desktop
+    -DINPUT_opengl=dynamic -DFEATURE_directwrite=ON -DFEATURE_direct2d=ON -DQT_GENERATE_SBOM=OFF
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF)
-for feature in sql network dbus printsupport vulkan concurrent xml direct2d zstd icu pkg_config \
+for feature in sql network dbus printsupport vulkan concurrent xml zstd icu pkg_config \
                system_zlib system_pcre2 system_harfbuzz system_png system_jpeg system_freetype \
                system_doubleconversion system_libb2 system_textmarkdownreader; do
     configure+=(-DFEATURE_$feature=OFF)
@@ -96,19 +103,16 @@ done
 echo "== Building Qt $windows_qt_version for Windows (log: $work/build.log)"
 start=$SECONDS
 {
-    cmake -S "$src" -B "$work/qt" "${configure[@]}" -DCMAKE_INSTALL_PREFIX="$staging"
+    cmake -S "$qt_src" -B "$work/qt" "${configure[@]}" -DCMAKE_INSTALL_PREFIX="$staging"
     cmake --build "$work/qt"
     cmake --install "$work/qt" --strip
 } >"$work/build.log" 2>&1 || { tail -n 30 "$work/build.log" >&2; exit 1; }
 echo "Built the libraries in $((SECONDS - start)) s"
 
-# windeployqt and qtpaths for Windows come from a second configuration that
-# builds Qt's tools for the target; Debian's Linux Qt has no windeployqt.
 echo "== Building windeployqt.exe and qtpaths.exe (log: $work/tools.log)"
 start=$SECONDS
 {
-    cmake -S "$src" -B "$work/tools" "${configure[@]}" \
-        -DQT_BUILD_TOOLS_WHEN_CROSSCOMPILING=ON -DFEATURE_windeployqt=ON
+    cmake -S "$qt_src" -B "$work/tools" "${configure[@]}" -DQT_FORCE_BUILD_TOOLS=ON -DFEATURE_windeployqt=ON
     cmake --build "$work/tools" --target windeployqt_native qtpaths_native
 } >"$work/tools.log" 2>&1 || { tail -n 30 "$work/tools.log" >&2; exit 1; }
 for tool in windeployqt qtpaths; do
@@ -116,10 +120,55 @@ for tool in windeployqt qtpaths; do
 done
 echo "Built the tools in $((SECONDS - start)) s"
 
-# The MinGW runtime that Qt and the programs built against it load.
+# Mesa's OpenGL for Windows on its plain software rasteriser: no LLVM for
+# Windows can be had here for llvmpipe.
+echo "== Building Mesa's software OpenGL for Windows (log: $work/mesa.log)"
+start=$SECONDS
+cat >"$work/mesa-cross.ini" <<'CROSS'
+[binaries]
+c = 'x86_64-w64-mingw32-gcc-posix'
+cpp = 'x86_64-w64-mingw32-g++-posix'
+ar = 'x86_64-w64-mingw32-ar'
+strip = 'x86_64-w64-mingw32-strip'
+windres = 'x86_64-w64-mingw32-windres'
+pkg-config = 'false'
+
+[host_machine]
+system = 'windows'
+cpu_family = 'x86_64'
+cpu = 'x86_64'
+endian = 'little'
+CROSS
+mesa_options=(--cross-file "$work/mesa-cross.ini" --buildtype release -Db_ndebug=true
+    -Dplatforms=windows -Dgallium-drivers=softpipe -Dllvm=disabled -Dvulkan-drivers=
+    -Dgles1=disabled -Dgles2=disabled -Degl=disabled -Dglx=disabled -Dgbm=disabled
+    -Dzlib=disabled -Dzstd=disabled -Dexpat=disabled -Dshader-cache=disabled
+    -Dvalgrind=disabled -Dlibunwind=disabled -Dlmsensors=disabled -Dbuild-tests=false
+    -Dvideo-codecs= -Dmicrosoft-clc=disabled -Dspirv-to-dxil=false
+    -Dgallium-d3d12-video=disabled -Dosmesa=false -Dgallium-va=disabled
+    -Dgallium-vdpau=disabled -Dgallium-xa=disabled -Dgallium-nine=false)
+{
+    meson setup "$work/mesa" "$mesa_src" "${mesa_options[@]}"
+    ninja -C "$work/mesa"
+} >"$work/mesa.log" 2>&1 || { tail -n 30 "$work/mesa.log" >&2; exit 1; }
+# Qt loads the OpenGL entry points under this name; they load the driver.
+x86_64-w64-mingw32-strip -o "$staging/bin/opengl32sw.dll" "$work/mesa/src/gallium/targets/libgl-gdi/opengl32.dll"
+x86_64-w64-mingw32-strip -o "$staging/bin/libgallium_wgl.dll" "$work/mesa/src/gallium/targets/wgl/libgallium_wgl.dll"
+echo "Built Mesa in $((SECONDS - start)) s"
+
+# The MinGW runtime that Qt, Mesa and the programs built against them load.
 for runtime in libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll; do
     cp "$(x86_64-w64-mingw32-g++-posix -print-file-name=$runtime)" "$staging/bin/"
 done
+
+# What a package that ships these DLLs must carry.
+mkdir -p "$staging/licenses/qt6-base" "$staging/licenses/mesa" "$staging/licenses/mingw-w64-runtime"
+cp "$qt_src"/LICENSES/*.txt "$staging/licenses/qt6-base/"
+cp "$qt_src/debian/copyright" "$staging/licenses/qt6-base/debian-copyright"
+cp "$mesa_src/docs/license.rst" "$staging/licenses/mesa/"
+cp "$mesa_src/debian/copyright" "$staging/licenses/mesa/debian-copyright"
+cp -L /usr/share/doc/gcc-mingw-w64-base/copyright "$staging/licenses/mingw-w64-runtime/gcc-copyright"
+cp -L /usr/share/doc/mingw-w64-common/copyright "$staging/licenses/mingw-w64-runtime/mingw-w64-copyright"
 
 rm -rf "$KELVARA_WINDOWS_QT"
 mv "$staging" "$KELVARA_WINDOWS_QT"
