@@ -4,7 +4,11 @@
 # for Windows in KELVARA_WINDOWS_QT (scripts/windows_qt.sh builds one),
 # installs it into BUILD_DIR/install through Qt's deployment script, whose
 # windeployqt.exe runs under Wine, and makes the ZIP and the 64-bit NSIS
-# installer in BUILD_DIR (by default build-windows), with stripped binaries.
+# installer in BUILD_DIR (by default build-windows), with stripped binaries,
+# Mesa's software OpenGL and the licences of what they ship. Qt's host tools
+# must be of the same version as Qt for Windows: unless this machine's are,
+# it builds in the Debian 13 chroot (scripts/chroot.sh), with the project at
+# the same path, so that the build folder serves here too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -13,7 +17,10 @@ source scripts/windows_env.sh
 build=${1:-build-windows}
 [ $# -eq 0 ] || shift
 require_windows_qt
-install_missing "${build_packages[@]}" "${windows_packages[@]}"
+if ! has_windows_qt_host_tools; then
+    exec scripts/chroot.sh "$windows_qt_suite" scripts/build_windows.sh "$build" "$@"
+fi
+install_missing "${build_packages[@]}" "${windows_build_packages[@]}"
 qt=$KELVARA_WINDOWS_QT
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
@@ -21,10 +28,18 @@ make_wine_prefix "$build/wine-prefix"
 
 # Qt's deployment script runs the windeployqt it is given. This one runs
 # Qt's Windows windeployqt.exe under Wine, tells it where Qt is through
-# Qt's own qtpaths.exe, and keeps it from copying Wine's Direct3D compiler.
+# Qt's own qtpaths.exe in place of the one the script names, and keeps it
+# from copying Wine's Direct3D compiler.
 cat >"$build/windeployqt" <<WRAPPER
 #!/bin/sh
 export WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all
+skip=false
+for argument do
+    shift
+    if \$skip; then skip=false; continue; fi
+    if [ "\$argument" = --qtpaths ]; then skip=true; continue; fi
+    set -- "\$@" "\$argument"
+done
 exec wine '$qt/bin/windeployqt.exe' --qtpaths '$(winepath -w "$qt/bin/qtpaths.exe")' \\
     --no-system-d3d-compiler "\$@"
 WRAPPER
@@ -35,6 +50,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/packaging/windows/mingw-w64-x86_64.cmake" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DWINDEPLOYQT_EXECUTABLE="$build/windeployqt" -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
+    -DKELVARA_WINDOWS_QT_SOURCES="qt6-base $windows_qt_source, mesa $windows_mesa_source" \
     -DBUILD_TESTING=OFF "$@"
 cmake --build "$build"
 rm -rf "$build/install"

@@ -35,10 +35,12 @@ test_packages=(xvfb xauth x11-utils weston qt6-wayland apitrace glslang-tools
                g++-mingw-w64-x86-64-win32 wine wine64 desktop-file-utils appstream dpkg-dev file
                valgrind libxcb-shm0-dev libegl-dev libwayland-dev)
 
-# What building the Windows program and its tests needs besides the build
+# What building the Windows program and its packages needs besides the build
 # packages, which give the host's moc, rcc and uic: MinGW-w64 with POSIX
-# threads, Wine to run windeployqt and the tests, NSIS for the installer, the
-# tools that drive and inspect the program's window, and URW's fonts: with
-# only DejaVu and Liberation, Wine gives the form's serif request DejaVu Sans.
-windows_packages=(ninja-build g++-mingw-w64-x86-64-posix wine wine64 nsis xvfb xauth xdotool
-                  x11-utils unzip fonts-urw-base35)
+# threads, Wine to run windeployqt, and NSIS for the installer.
+windows_build_packages=(ninja-build g++-mingw-w64-x86-64-posix wine wine64 nsis)
+
+# What testing it needs besides: the tools that drive and inspect the
+# program's window, and URW's fonts: with only DejaVu and Liberation, Wine
+# gives the form's serif request DejaVu Sans.
+windows_packages=("${windows_build_packages[@]}" xvfb xauth xdotool x11-utils unzip fonts-urw-base35)

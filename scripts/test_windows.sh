@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # The Windows pass, run under Wine on a virtual X display in a Wine prefix
 # made anew each run. Builds Qt for Windows first when KELVARA_WINDOWS_QT
-# holds no complete build (scripts/windows_qt.sh, about 40 minutes), then the
+# holds no complete build (scripts/windows_qt.sh, about 75 minutes), then the
 # program, its window suites and its packages for Windows in
-# build-test-windows/ with scripts/build_windows.sh, and runs through CTest:
+# build-test-windows/ with scripts/build_windows.sh (in the Debian 13 chroot
+# unless this machine's Qt is that of Qt for Windows), and runs through CTest
+# here:
 #   the window suites built for Windows: the house view at five scales, the
 #   context churn, the main window and the view faults;
 #   tst_windows_program, built for Linux in build-test-windows-host/, which
 #   unpacks the ZIP and runs the installer, and drives and reads the
-#   program's window through the X server.
+#   program's window through the X server, with the host's OpenGL, with a
+#   driver of OpenGL 1.4 and with Qt's software OpenGL.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
