@@ -2,7 +2,7 @@
 # Usage: check_windows_support.sh SOURCE_DIR
 # Cross-compiles the Windows-only source with MinGW, warnings as errors,
 # into a GUI-subsystem executable that repeats the program's start-up and
-# carries the program's icon resource, checks its exports, and runs it under
+# carries the program's resources (icon, version, manifest), checks its exports, and runs it under
 # Wine: once with no console at all, and once from a console whose standard
 # streams it redirects to a file, where the output must stay in the file.
 set -euo pipefail
@@ -20,20 +20,22 @@ fail() {
     exit 1
 }
 
-"$mingw-windres" "$source_dir/packaging/windows/kelvara.rc" \
-    -O coff -o "$work/icon.o"
+"$mingw-windres" -DKELVARA_VERSION=1.0.0 -DKELVARA_VERSION_FIELDS=1,0,0,0 \
+    "$source_dir/packaging/windows/kelvara.rc" -O coff -o "$work/icon.o"
 "${compile[@]}" -mwindows "$source_dir/app/windows_support.cpp" "$source_dir/tests/windows_entry.cpp" \
     "$work/icon.o" -o "$work/entry.exe"
 "${compile[@]}" "$source_dir/tests/windows_launcher.cpp" -o "$work/launcher.exe"
-echo "compiled with -Wall -Wextra -Werror, icon resource included"
+echo "compiled with -Wall -Wextra -Werror, icon, version and manifest resources included"
 
 headers=$("$mingw-objdump" -p "$work/entry.exe")
 grep -qE 'Subsystem[[:space:]]+00000002' <<<"$headers" || fail "not a GUI-subsystem executable"
-# The resource types at the top of the tree: 3 is an icon, 14 an icon group.
+# The resource types at the top of the tree: 3 is an icon, 14 an icon group,
+# 16 a version and 24 a manifest.
 resource_types=$(sed -n '/The .rsrc Resource Directory section/,$p' <<<"$headers" \
     | grep -E '^[0-9a-f]+   Entry: ID: ' || true)
-grep -q 'ID: 0x000003,' <<<"$resource_types" && grep -q 'ID: 0x00000e,' <<<"$resource_types" \
-    || fail "no icon resource in the executable"
+for type in 'icon 0x000003' 'icon group 0x00000e' 'version 0x000010' 'manifest 0x000018'; do
+    grep -q "ID: ${type##* }," <<<"$resource_types" || fail "no ${type% *} resource in the executable"
+done
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers")
 for symbol in NvOptimusEnablement AmdPowerXpressRequestHighPerformance; do
     # binutils 2.44 and later print the hint before the name: "+base[   2]  0001 Name".
