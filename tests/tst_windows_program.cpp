@@ -1,8 +1,10 @@
 #include "test_support.h"
 
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -132,14 +134,36 @@ private:
         return found.size() == 1 ? m_build.filePath(found.first()) : QString();
     }
 
-    // Starts a command under Wine that shows the program's window.
-    void startUnderWine(const QStringList &arguments, const QString &workingDirectory)
+    // Starts a command under Wine that shows the program's window, with
+    // these variables besides the caller's. Wine hands a Windows program
+    // WINEQT_NAME as QT_NAME; Qt then logs the OpenGL it chose.
+    void startUnderWine(const QStringList &arguments, const QString &workingDirectory,
+                        const QStringList &variables = QStringList())
     {
         m_program.emplace();
         m_program->setWorkingDirectory(workingDirectory);
-        m_program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("WINEQT_LOGGING_RULES", "qt.qpa.gl=true");
+        environment.insert("WINEQT_FORCE_STDERR_LOGGING", "1");
+        for (const QString &variable : variables)
+            environment.insert(variable.section('=', 0, 0), variable.section('=', 1));
+        m_program->setProcessEnvironment(environment);
         m_program->start("wine", arguments);
         QVERIFY(m_program->waitForStarted());
+    }
+
+    // Waits for the program's window, checks its title and size and that
+    // its view shows only its background.
+    void verifyWindowShowsOnlyBackground()
+    {
+        QString window;
+        QTRY_VERIFY_WITH_TIMEOUT(!(window = kelvaraWindow()).isEmpty(), hangTimeout);
+        const QRect geometry = geometryOf(window);
+        QCOMPARE(geometry.size(), QSize(312, 400));
+        QImage view;
+        QTRY_VERIFY_WITH_TIMEOUT((view = viewOnScreen(geometry)).width() > 250 && view.height() > 250,
+                                 hangTimeout);
+        QCOMPARE(pixelsOtherThanBackground(view), 0);
     }
 
     // Waits for the program's window, checks its title and size and that
@@ -151,6 +175,21 @@ private:
         const QRect geometry = geometryOf(window);
         QCOMPARE(geometry.size(), QSize(312, 400));
         QTRY_COMPARE_WITH_TIMEOUT(houseMismatch(viewOnScreen(geometry), offset), QString(), hangTimeout);
+    }
+
+    // The software OpenGL beside the program, and the licences of what the
+    // package ships.
+    static void verifyCarriesSoftwareOpenGLAndLicences(const QString &root)
+    {
+        for (const char *file : { "bin/opengl32sw.dll", "bin/libgallium_wgl.dll", "licenses/README.txt",
+                                  "licenses/qt6-base/LGPL-3.0-only.txt", "licenses/mesa/license.rst",
+                                  "licenses/mingw-w64-runtime/gcc-copyright",
+                                  "licenses/mingw-w64-runtime/mingw-w64-copyright" })
+            QVERIFY2(QFileInfo(root + '/' + file).size() > 0, file);
+        QFile readme(root + "/licenses/README.txt");
+        QVERIFY(readme.open(QIODevice::ReadOnly));
+        const QByteArray text = readme.readAll();
+        QVERIFY2(text.contains("qt6-base 6.") && text.contains("mesa "), text.constData());
     }
 
     // Asks the program to end as Windows does, by closing its window, until
@@ -192,6 +231,7 @@ private slots:
         QCOMPARE(tops.size(), 1);
         m_unpackedBin = m_unpacked.filePath(tops.first() + "/bin");
         QVERIFY(QFile::exists(m_unpackedBin + "/kelvara.exe"));
+        verifyCarriesSoftwareOpenGLAndLicences(m_unpacked.filePath(tops.first()));
     }
 
     void cleanup()
@@ -202,18 +242,90 @@ private slots:
         m_program.reset();
     }
 
-    void unpackedProgramShowsTheHouseAndMovesIt()
+    // The driver may offer OpenGL 2 or later, or only OpenGL 1.4, as a
+    // machine without a vendor driver does. Qt then draws through the
+    // software OpenGL shipped beside the program, and where that is missing
+    // or Qt is made to keep the driver, the view shows its background.
+    void unpackedProgramDrawsWithTheOpenGLItCanHave_data()
     {
-        startUnderWine({ "kelvara.exe" }, m_unpackedBin);
+        QTest::addColumn<QStringList>("variables");
+        QTest::addColumn<bool>("withSoftwareOpenGL");
+        QTest::addColumn<QString>("renderer");
+        const QString driver14 = "MESA_GL_VERSION_OVERRIDE=1.4";
+        QTest::newRow("(a) the driver's OpenGL") << QStringList() << true << "llvmpipe";
+        QTest::newRow("(b) a driver of OpenGL 1.4") << QStringList { driver14 } << true << "softpipe";
+        QTest::newRow("(c) software OpenGL asked for")
+                << QStringList { "WINEQT_OPENGL=software" } << true << "softpipe";
+        QTest::newRow("(d) OpenGL 1.4 without the software OpenGL")
+                << QStringList { driver14 } << false << QString();
+        QTest::newRow("(e) the driver's OpenGL 1.4 forced")
+                << QStringList { driver14, "WINEQT_OPENGL=desktop" } << true << QString();
+    }
+
+    void unpackedProgramDrawsWithTheOpenGLItCanHave()
+    {
+        QFETCH(QStringList, variables);
+        QFETCH(bool, withSoftwareOpenGL);
+        QFETCH(QString, renderer);
+        const QString softwareOpenGL = m_unpackedBin + "/opengl32sw.dll";
+        QVERIFY(QFile::exists(softwareOpenGL));
+        if (!withSoftwareOpenGL)
+            QVERIFY(QFile::rename(softwareOpenGL, softwareOpenGL + ".away"));
+        const auto restore = qScopeGuard([&] {
+            if (!withSoftwareOpenGL)
+                QFile::rename(softwareOpenGL + ".away", softwareOpenGL);
+        });
+
+        // Wine hands the variable that caps the driver at OpenGL 1.4 both to
+        // the host's Mesa and to Windows programs, and so to the software
+        // OpenGL too. cmd takes it out of what Windows programs see, so that
+        // it caps only the driver, as on a machine whose driver is old.
+        const QString cap = "MESA_GL_VERSION_OVERRIDE=1.4";
+        startUnderWine(variables.contains(cap)
+                               ? QStringList { "cmd", "/c", "set MESA_GL_VERSION_OVERRIDE=&& kelvara.exe" }
+                               : QStringList { "kelvara.exe" },
+                       m_unpackedBin, variables);
+        if (renderer.isEmpty()) {
+            verifyWindowShowsOnlyBackground();
+            QCOMPARE(m_program->state(), QProcess::Running);
+            closeStartedProgram();
+            return;
+        }
         QString window;
         verifyWindowShowsHouse({ 75, 100 }, window);
         if (QTest::currentTestFailed())
             return;
-
         typeCoordinates(window, 20, 40);
         QTRY_COMPARE_WITH_TIMEOUT(houseMismatch(viewOnScreen(geometryOf(window)), { 20, 40 }), QString(),
                                   hangTimeout);
         closeStartedProgram();
+        // Which OpenGL drew, as Qt logged the renderer of its context.
+        const QByteArray log = m_program->readAllStandardError();
+        QVERIFY2(log.contains(renderer.toLatin1()), log.right(3000).constData());
+        const QByteArray other = renderer == "softpipe" ? "llvmpipe" : "softpipe";
+        QVERIFY2(!log.contains(other), log.right(3000).constData());
+    }
+
+    // What Explorer's Details tab shows, and what Windows reads at start.
+    void executableCarriesItsVersionAndManifest()
+    {
+        const QString program = windowsPath(m_unpackedBin + "/kelvara.exe");
+        const Finished version = runToEnd("wine", { m_probe, "version", program });
+        QVERIFY2(version.ended && version.exitCode == 0, version.output.constData());
+        QCOMPARE(version.output, QByteArray("FILEVERSION = " KELVARA_VERSION ".0\n"
+                                            "CompanyName = Kelvara\n"
+                                            "FileDescription = Kelvara\n"
+                                            "FileVersion = " KELVARA_VERSION "\n"
+                                            "LegalCopyright = Copyright (C) 2026 the Kelvara developers\n"
+                                            "ProductName = Kelvara\n"
+                                            "ProductVersion = " KELVARA_VERSION "\n"));
+        const Finished manifest = runToEnd("wine", { m_probe, "manifest", program });
+        QVERIFY2(manifest.ended && manifest.exitCode == 0, manifest.output.constData());
+        QVERIFY2(manifest.output.contains(R"(<requestedExecutionLevel level="asInvoker")"),
+                 manifest.output.constData());
+        // The one identifier that Windows 10 and Windows 11 share.
+        QVERIFY2(manifest.output.contains(R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)"),
+                 manifest.output.constData());
     }
 
     // Started from a console with both streams redirected to a file, the
@@ -256,6 +368,9 @@ private slots:
         QVERIFY2(install.ended && install.exitCode == 0, install.output.constData());
         QVERIFY(QFile::exists(driveC + "/Kelvara/bin/kelvara.exe"));
         QVERIFY(QFile::exists(driveC + "/Kelvara/bin/assets/shaders/default.vert"));
+        verifyCarriesSoftwareOpenGLAndLicences(driveC + "/Kelvara");
+        if (QTest::currentTestFailed())
+            return;
 
         QStringList shortcuts;
         QDirIterator found(driveC, { "Kelvara.lnk" }, QDir::Files, QDirIterator::Subdirectories);
