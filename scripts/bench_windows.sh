@@ -16,7 +16,7 @@ rounds=${1:-5}
 scripts/build_windows.sh build-bench-windows -DKELVARA_BENCHMARKS=ON
 install_missing xvfb xauth wine wine64
 bin=$PWD/build-bench-windows/install/bin
-cp build-bench-windows/bench/kelvara_frame_times.exe "$bin/"
+cp build-bench-windows/kelvara_frame_times.exe "$bin/"
 make_wine_prefix "$PWD/build-bench-windows/bench-prefix"
 
 # Wine hands the cap on the host's driver to Windows programs as well; cmd
