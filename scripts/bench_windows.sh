@@ -12,9 +12,12 @@ cd "$(dirname "$0")/.."
 source scripts/packages.sh
 source scripts/windows_env.sh
 
-rounds=${1:-5}
-scripts/build_windows.sh build-bench-windows -DKELVARA_BENCHMARKS=ON
 install_missing xvfb xauth wine wine64
+
+rounds=${1:-5}
+# Everything runs on one virtual X display, which Wine draws on.
+[ -n "${DISPLAY:-}" ] || exec xvfb-run -a "$0" "$@"
+scripts/build_windows.sh build-bench-windows -DKELVARA_BENCHMARKS=ON
 bin=$PWD/build-bench-windows/install/bin
 cp build-bench-windows/kelvara_frame_times.exe "$bin/"
 make_wine_prefix "$PWD/build-bench-windows/bench-prefix"
@@ -40,9 +43,8 @@ measure() {
         "$(printf '%s\n' "${first[@]}" | sort -n | sed -n "$(( (rounds + 1) / 2 ))p")" \
         "$(printf '%s\n' "${repaint[@]}" | sort -n | sed -n "$(( (rounds + 1) / 2 ))p")" "$rounds"
 }
-export -f measure
-export bin rounds
-xvfb-run -a bash -c 'measure "host OpenGL" ""; measure "OpenGL 1.4 driver, software OpenGL" 1.4'
+measure "host OpenGL" ""
+measure "OpenGL 1.4 driver, software OpenGL" 1.4
 wineserver -k 2>/dev/null || true
 ls -l build-bench-windows/kelvara-*-win64.zip build-bench-windows/kelvara-*-win64.exe \
     | awk '{ printf "%s: %.1f MB\n", $NF, $5 / 1e6 }'
