@@ -27,7 +27,8 @@ if ! has_windows_qt_host_tools; then
 fi
 
 install_missing cmake ninja-build perl dpkg-dev xz-utils g++-mingw-w64-x86-64-posix \
-    qt6-base-dev qt6-base-dev-tools qt6-base-private-dev meson python3-mako bison flex pkgconf
+    qt6-base-dev qt6-base-dev-tools qt6-base-private-dev meson python3-mako python3-yaml bison flex \
+    pkgconf
 
 toolchain=$PWD/packaging/windows/mingw-w64-x86_64.cmake
 work=$KELVARA_WINDOWS_QT.work
