@@ -5,7 +5,7 @@
 #                on Wayland;
 #   Qt 6.8 in a Debian 13 chroot: sanitized on X11, plain on X11 and Wayland;
 #   Qt 6.11 in a Debian unstable chroot: plain on X11 and Wayland;
-#   Qt 6.4 for Windows under Wine: the program, its window suites and its
+#   Qt 6.8 for Windows under Wine: the program, its window suites and its
 #   packages built for Windows (scripts/test_windows.sh).
 # The chroots are made on the first run and kept (scripts/chroot.sh), and so
 # is Qt for Windows (scripts/windows_qt.sh). Every pass runs, whatever the
