@@ -3,10 +3,10 @@
 # Runs COMMAND in a Debian SUITE (trixie, sid, ...) chroot with the project
 # folder, at the same path as here, as its working directory. The chroot
 # holds the packages that building and testing the project need; it is made
-# with debootstrap
-# the first time, kept in KELVARA_CHROOT_CACHE (/var/cache/kelvara/chroots),
-# and made anew when that package list changes. Its mounts live in a mount
-# namespace of their own, so none outlives the command, however it ends.
+# with debootstrap the first time, kept in KELVARA_CHROOT_CACHE
+# (/var/cache/kelvara/chroots), and made anew when that package list
+# changes. Its mounts live in a mount namespace of their own, so none
+# outlives the command, however it ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
