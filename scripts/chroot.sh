@@ -50,6 +50,18 @@ run_in() {
     ' bash "$chroot" "$PWD" "$windows_qt_folder" "$@"
 }
 
+# The chroot's mounts need a mount namespace of their own. unshare cannot
+# make one where / is not a mount point, as inside a plain chroot.
+if ! error=$(unshare --mount --propagation private true 2>&1); then
+    echo "Cannot run commands in the Debian $suite chroot: unshare could not give them" \
+         "a mount namespace of their own ($error)." >&2
+    if ! mountpoint -q /; then
+        echo "/ is not a mount point here, as inside a plain chroot: run the command" \
+             "where / is one, such as on the machine itself." >&2
+    fi
+    exit 1
+fi
+
 fail() {
     echo "Could not make the Debian $suite chroot: $1" >&2
     echo "The log is $log. It needs Debian's mirror ($mirror, set KELVARA_DEBIAN_MIRROR" \

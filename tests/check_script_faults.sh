@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Usage: check_windows_faults.sh SOURCE_DIR
-# The Windows build stops with a message and a non-zero exit, and leaves no
-# build folder, when there is no complete Qt for Windows; and a Wine prefix
-# that cannot run a program stops it with Wine's own reason.
+# Usage: check_script_faults.sh SOURCE_DIR
+# The build scripts stop with a message and a non-zero exit: the Windows
+# build, leaving no build folder, when there is no complete Qt for Windows;
+# a Wine prefix that cannot run a program, with Wine's own reason; and the
+# chroot, making nothing, when unshare cannot give it a mount namespace.
 set -uo pipefail
 source_dir=$1
 work=$(mktemp -d)
@@ -34,3 +35,20 @@ grep -q "^Wine cannot run a program in the prefix $work/file/prefix:" "$work/out
     && grep -q "Not a directory" "$work/out.txt" \
     || fail "no message saying why Wine cannot run there:" "$work/out.txt"
 echo "Wine prefix that cannot run a program: stopped with Wine's reason"
+
+# unshare as it fails where / is not a mount point.
+mkdir -p "$work/stub"
+cat >"$work/stub/unshare" <<'STUB'
+#!/bin/sh
+echo "unshare: cannot change root filesystem propagation: Invalid argument" >&2
+exit 1
+STUB
+chmod +x "$work/stub/unshare"
+PATH=$work/stub:$PATH KELVARA_CHROOT_CACHE=$work/chroots "$source_dir/scripts/chroot.sh" trixie true \
+    >"$work/out.txt" 2>&1
+[ $? -eq 1 ] || fail "a failing unshare did not stop the chroot:" "$work/out.txt"
+grep -q "^Cannot run commands in the Debian trixie chroot: unshare .*(unshare: cannot change root" \
+    "$work/out.txt" && ! grep -qi "mirror\|apt-get" "$work/out.txt" \
+    || fail "no message naming unshare's failure, or one that blames the mirror:" "$work/out.txt"
+[ ! -e "$work/chroots" ] || fail "the chroot was begun all the same"
+echo "unshare without a mount namespace: stopped, named unshare's reason and not the mirror"
