@@ -24,30 +24,32 @@ stamp=$(printf '%s\n' "$suite" "$mirror" "${packages[@]}" | sha256sum | cut -d' 
 
 # Runs a command in the chroot at $1 with /proc, /dev, a fresh /tmp and the
 # project mounted, in a private mount namespace. The project keeps its path,
-# so that a build made in the chroot also runs outside it; so does the folder
-# of Qt for Windows that KELVARA_WINDOWS_QT names, where it is set.
+# so that a build made in the chroot also runs outside it; so do the folders
+# of Qt and LLVM for Windows that KELVARA_WINDOWS_QT and KELVARA_WINDOWS_LLVM
+# name, where they are set.
 run_in() {
-    local chroot=$1 windows_qt_folder=""
+    local chroot=$1 windows_folders="" build
     shift
-    if [ -n "${KELVARA_WINDOWS_QT:-}" ]; then
-        windows_qt_folder=$(dirname "$KELVARA_WINDOWS_QT")
-        mkdir -p "$windows_qt_folder"
-    fi
+    for build in "${KELVARA_WINDOWS_QT:-}" "${KELVARA_WINDOWS_LLVM:-}"; do
+        [ -n "$build" ] || continue
+        mkdir -p "$(dirname "$build")"
+        windows_folders+=" $(dirname "$build")"
+    done
     unshare --mount --propagation private -- bash -euc '
-        chroot=$1 project=$2 windows_qt_folder=$3
+        chroot=$1 project=$2 windows_folders=$3
         shift 3
         mount -t proc proc "$chroot/proc"
         mount --rbind /dev "$chroot/dev"
         mount -t tmpfs tmpfs "$chroot/tmp"
-        for folder in "$project" $windows_qt_folder; do
+        for folder in "$project" $windows_folders; do
             mkdir -p "$chroot$folder"
             mount --bind "$folder" "$chroot$folder"
         done
         exec chroot "$chroot" /usr/bin/env -i HOME=/root LANG=C.UTF-8 CI="${CI:-}" \
-            KELVARA_WINDOWS_QT="${KELVARA_WINDOWS_QT:-}" \
+            KELVARA_WINDOWS_QT="${KELVARA_WINDOWS_QT:-}" KELVARA_WINDOWS_LLVM="${KELVARA_WINDOWS_LLVM:-}" \
             PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
             bash -c "cd \"\$0\" && exec \"\$@\"" "$project" "$@"
-    ' bash "$chroot" "$PWD" "$windows_qt_folder" "$@"
+    ' bash "$chroot" "$PWD" "$windows_folders" "$@"
 }
 
 # The chroot's mounts need a mount namespace of their own. unshare cannot

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows pass, run under Wine on a virtual X display in a Wine prefix
 # made anew each run. Builds Qt for Windows first when KELVARA_WINDOWS_QT
-# holds no complete build (scripts/windows_qt.sh, about 75 minutes), then the
+# holds no complete build (scripts/windows_qt.sh, a few hours), then the
 # program, its window suites and its packages for Windows in
 # build-test-windows/ with scripts/build_windows.sh (in the Debian 13 chroot
 # unless this machine's Qt is that of Qt for Windows), and runs through CTest

@@ -7,14 +7,12 @@ windows_qt_version=6.8.2
 windows_qt_source=6.8.2+dfsg-9+deb13u2
 windows_mesa_source=25.0.7-2+deb13u1
 windows_qt_suite=trixie
-if [ -z "${KELVARA_WINDOWS_QT:-}" ]; then
-    if [ "$(id -u)" -eq 0 ]; then
-        KELVARA_WINDOWS_QT=/var/cache/kelvara/windows-qt/qt-$windows_qt_version-mingw-w64
-    else
-        KELVARA_WINDOWS_QT=${XDG_CACHE_HOME:-$HOME/.cache}/kelvara/windows-qt/qt-$windows_qt_version-mingw-w64
-    fi
+if [ "$(id -u)" -eq 0 ]; then
+    windows_cache=/var/cache/kelvara
+else
+    windows_cache=${XDG_CACHE_HOME:-$HOME/.cache}/kelvara
 fi
-export KELVARA_WINDOWS_QT
+export KELVARA_WINDOWS_QT=${KELVARA_WINDOWS_QT:-$windows_cache/windows-qt/qt-$windows_qt_version-mingw-w64}
 
 # What the build, the deployment and the tests take from it.
 windows_qt_files=(
@@ -25,7 +23,7 @@ windows_qt_files=(
     bin/libgcc_s_seh-1.dll bin/libstdc++-6.dll bin/libwinpthread-1.dll
     bin/windeployqt.exe bin/qtpaths.exe bin/opengl32sw.dll bin/libgallium_wgl.dll
     plugins/platforms/qwindows.dll plugins/styles/qmodernwindowsstyle.dll
-    licenses/qt6-base/LGPL-3.0-only.txt licenses/mesa/license.rst
+    licenses/qt6-base/LGPL-3.0-only.txt licenses/mesa/license.rst licenses/llvm/LICENSE.TXT
     licenses/mingw-w64-runtime/mingw-w64-copyright
 )
 
@@ -51,10 +49,72 @@ require_windows_qt() {
     [ -z "$missing" ] && return 0
     cat >&2 <<MESSAGE
 No complete Qt $windows_qt_version for Windows in $KELVARA_WINDOWS_QT: missing $missing.
-Build it with scripts/windows_qt.sh (about 75 minutes on 2 cores), or set
+Build it with scripts/windows_qt.sh (about 75 minutes on 2 cores, and 95 more
+when it builds LLVM for Windows too), or set
 KELVARA_WINDOWS_QT to the folder of a complete build.
 MESSAGE
     exit 1
+}
+
+# LLVM for Windows, which Mesa's llvmpipe links statically: its static
+# libraries, built from the upstream sources of Debian 13's
+# llvm-toolchain-19 by scripts/windows_llvm.sh.
+windows_llvm_version=19.1.7
+windows_llvm_source=1:19.1.7-3
+export KELVARA_WINDOWS_LLVM=${KELVARA_WINDOWS_LLVM:-$windows_cache/windows-llvm/llvm-19-mingw-w64}
+# What llvmpipe links, in link order: what trixie's "llvm-config-19
+# --link-static --libnames bitwriter engine mcdisassembler mcjit core
+# executionengine scalaropts transformutils instcombine coroutines lto native"
+# names, less Polly.
+windows_llvm_libraries=(
+    LLVMX86TargetMCA LLVMMCA LLVMX86Disassembler LLVMX86AsmParser LLVMX86CodeGen
+    LLVMX86Desc LLVMX86Info LLVMGlobalISel LLVMSelectionDAG LLVMAsmPrinter LLVMLTO
+    LLVMExtensions LLVMPasses LLVMIRPrinter LLVMHipStdPar LLVMCFGuard LLVMCoroutines
+    LLVMipo LLVMInstrumentation LLVMVectorize LLVMLinker LLVMFrontendOpenMP
+    LLVMFrontendOffloading LLVMMCJIT LLVMMCDisassembler LLVMInterpreter
+    LLVMExecutionEngine LLVMRuntimeDyld LLVMOrcTargetProcess LLVMOrcShared LLVMCodeGen
+    LLVMTarget LLVMScalarOpts LLVMInstCombine LLVMAggressiveInstCombine LLVMObjCARCOpts
+    LLVMTransformUtils LLVMCodeGenTypes LLVMBitWriter LLVMAnalysis LLVMProfileData
+    LLVMSymbolize LLVMDebugInfoBTF LLVMDebugInfoPDB LLVMDebugInfoMSF LLVMDebugInfoDWARF
+    LLVMObject LLVMTextAPI LLVMMCParser LLVMIRReader LLVMAsmParser LLVMMC
+    LLVMDebugInfoCodeView LLVMBitReader LLVMCore LLVMRemarks LLVMBitstreamReader
+    LLVMBinaryFormat LLVMTargetParser LLVMSupport LLVMDemangle
+)
+
+# Prints the first file that a complete LLVM build has and
+# KELVARA_WINDOWS_LLVM lacks; prints nothing when the build is complete.
+windows_llvm_missing() {
+    local files=(LICENSE.TXT include/llvm/IR/IRBuilder.h include/llvm/Config/llvm-config.h) name file
+    for name in "${windows_llvm_libraries[@]}"; do
+        files+=("lib/lib$name.a")
+    done
+    for file in "${files[@]}"; do
+        if [ ! -f "$KELVARA_WINDOWS_LLVM/$file" ]; then
+            echo "$file"
+            return
+        fi
+    done
+}
+
+# Sets apt to an apt-get command that reads the machine's Debian mirrors for
+# packages and sources from a private configuration in the folder $1, so that
+# the machine's own apt setup stays as it is.
+private_apt_with_sources() {
+    local work=$1 sources
+    mkdir -p "$work/apt/lists/partial" "$work/apt/sources.list.d"
+    for sources in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$sources" ] || continue
+        sed -E 's/^Types:.*/Types: deb deb-src/' "$sources" >"$work/apt/sources.list.d/${sources##*/}"
+    done
+    : >"$work/apt/sources.list"
+    for sources in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$sources" ] || continue
+        sed -nE 's/^deb(-src)?( .*)/deb\2\ndeb-src\2/p' "$sources" >>"$work/apt/sources.list"
+    done
+    apt=(apt-get -q -o Dir::Etc::SourceList="$work/apt/sources.list"
+         -o Dir::Etc::SourceParts="$work/apt/sources.list.d"
+         -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache")
+    "${apt[@]}" update >/dev/null
 }
 
 # Whether this machine's Qt gives the host tools that a build against Qt for

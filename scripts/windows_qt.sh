@@ -4,15 +4,17 @@
 #   Qt 6.8.2 for x86-64 as shared libraries (Core, Gui, Widgets, OpenGL,
 #   OpenGLWidgets, Test and the Windows platform plugin) with dynamic
 #   OpenGL, and windeployqt.exe and qtpaths.exe built for Windows;
-#   Mesa's software OpenGL for Windows (softpipe) as bin/opengl32sw.dll, the
-#   DLL that Qt loads where the driver has no OpenGL 2, with the driver
-#   bin/libgallium_wgl.dll that it loads;
-#   the MinGW runtime, and the licence texts of all three in licenses/.
+#   Mesa's software OpenGL for Windows as bin/opengl32sw.dll, the DLL that
+#   Qt loads where the driver has no OpenGL 2, with the driver
+#   bin/libgallium_wgl.dll that it loads: llvmpipe, with LLVM for Windows
+#   (scripts/windows_llvm.sh) linked in, and softpipe beside it;
+#   the MinGW runtime, and the licence texts of all four in licenses/.
 # It installs into KELVARA_WINDOWS_QT (by default
 # /var/cache/kelvara/windows-qt/qt-6.8.2-mingw-w64, under ~/.cache when not
 # root) and does nothing when a complete build is already there. A cross
 # build needs Qt's host tools of the same version, so it runs in the Debian
-# 13 chroot unless this machine's Qt is 6.8.2. About 75 minutes on 2 cores.
+# 13 chroot unless this machine's Qt is 6.8.2. About 75 minutes on 2 cores,
+# and 95 more for LLVM where KELVARA_WINDOWS_LLVM holds no build of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -26,6 +28,7 @@ if ! has_windows_qt_host_tools; then
     exec scripts/chroot.sh "$windows_qt_suite" scripts/windows_qt.sh
 fi
 
+scripts/windows_llvm.sh
 install_missing cmake ninja-build perl dpkg-dev xz-utils g++-mingw-w64-x86-64-posix \
     qt6-base-dev qt6-base-dev-tools qt6-base-private-dev meson python3-mako python3-yaml bison flex \
     pkgconf
@@ -34,24 +37,10 @@ toolchain=$PWD/packaging/windows/mingw-w64-x86_64.cmake
 work=$KELVARA_WINDOWS_QT.work
 staging=$KELVARA_WINDOWS_QT.staging
 rm -rf "$work" "$staging"
-mkdir -p "$work/apt/lists/partial" "$work/apt/sources.list.d"
+mkdir -p "$work"
 
 echo "== Fetching Debian's qt6-base $windows_qt_source and mesa $windows_mesa_source sources"
-# A private apt configuration with the machine's mirrors for packages and
-# sources, so that the machine's own apt setup stays as it is.
-for sources in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$sources" ] || continue
-    sed -E 's/^Types:.*/Types: deb deb-src/' "$sources" >"$work/apt/sources.list.d/${sources##*/}"
-done
-touch "$work/apt/sources.list"
-for sources in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$sources" ] || continue
-    sed -nE 's/^deb(-src)?( .*)/deb\2\ndeb-src\2/p' "$sources" >>"$work/apt/sources.list"
-done
-apt=(apt-get -q -o Dir::Etc::SourceList="$work/apt/sources.list"
-     -o Dir::Etc::SourceParts="$work/apt/sources.list.d"
-     -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache")
-"${apt[@]}" update >/dev/null
+private_apt_with_sources "$work"
 (cd "$work" && "${apt[@]}" source "qt6-base=$windows_qt_source" "mesa=$windows_mesa_source" >/dev/null \
     && "${apt[@]}" download libwine-dev >/dev/null)
 qt_src=$(echo "$work"/qt6-base-*/)
@@ -121,10 +110,30 @@ for tool in windeployqt qtpaths; do
 done
 echo "Built the tools in $((SECONDS - start)) s"
 
-# Mesa's OpenGL for Windows on its plain software rasteriser: no LLVM for
-# Windows can be had here for llvmpipe.
+# Mesa's OpenGL for Windows with llvmpipe, which compiles the shaders with
+# LLVM and multisamples, and softpipe, its plain rasteriser, which
+# GALLIUM_DRIVER=softpipe picks. Mesa takes a cross-built LLVM as a binary
+# wrap: a subproject that declares it.
 echo "== Building Mesa's software OpenGL for Windows (log: $work/mesa.log)"
 start=$SECONDS
+wrap=$mesa_src/subprojects/llvm
+mkdir -p "$wrap"
+cp -r "$KELVARA_WINDOWS_LLVM/include" "$KELVARA_WINDOWS_LLVM/lib" "$wrap/"
+{
+    echo "project('llvm', ['cpp'])"
+    echo "cpp = meson.get_compiler('cpp')"
+    echo "libraries = []"
+    echo "foreach name : '${windows_llvm_libraries[*]}'.split()"
+    echo "  libraries += cpp.find_library(name, dirs : meson.current_source_dir() / 'lib', static : true)"
+    echo "endforeach"
+    echo "foreach name : ['psapi', 'shell32', 'ole32', 'uuid', 'advapi32', 'ws2_32', 'ntdll']"
+    echo "  libraries += cpp.find_library(name)"
+    echo "endforeach"
+    echo "dep_llvm = declare_dependency(include_directories : include_directories('include'),"
+    echo "  dependencies : libraries, version : '$windows_llvm_version')"
+    echo "has_rtti = true"
+    echo "irbuilder_h = files('include/llvm/IR/IRBuilder.h')"
+} >"$wrap/meson.build"
 cat >"$work/mesa-cross.ini" <<'CROSS'
 [binaries]
 c = 'x86_64-w64-mingw32-gcc-posix'
@@ -133,6 +142,7 @@ ar = 'x86_64-w64-mingw32-ar'
 strip = 'x86_64-w64-mingw32-strip'
 windres = 'x86_64-w64-mingw32-windres'
 pkg-config = 'false'
+cmake = 'false'
 
 [host_machine]
 system = 'windows'
@@ -141,7 +151,8 @@ cpu = 'x86_64'
 endian = 'little'
 CROSS
 mesa_options=(--cross-file "$work/mesa-cross.ini" --buildtype release -Db_ndebug=true
-    -Dplatforms=windows -Dgallium-drivers=softpipe -Dllvm=disabled -Dvulkan-drivers=
+    -Dplatforms=windows -Dgallium-drivers=llvmpipe,softpipe -Dllvm=enabled -Dshared-llvm=disabled
+    --force-fallback-for=llvm -Dvulkan-drivers=
     -Dgles1=disabled -Dgles2=disabled -Degl=disabled -Dglx=disabled -Dgbm=disabled
     -Dzlib=disabled -Dzstd=disabled -Dexpat=disabled -Dshader-cache=disabled
     -Dvalgrind=disabled -Dlibunwind=disabled -Dlmsensors=disabled -Dbuild-tests=false
@@ -163,11 +174,13 @@ for runtime in libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll; do
 done
 
 # What a package that ships these DLLs must carry.
-mkdir -p "$staging/licenses/qt6-base" "$staging/licenses/mesa" "$staging/licenses/mingw-w64-runtime"
+mkdir -p "$staging/licenses/qt6-base" "$staging/licenses/mesa" "$staging/licenses/llvm" \
+    "$staging/licenses/mingw-w64-runtime"
 cp "$qt_src"/LICENSES/*.txt "$staging/licenses/qt6-base/"
 cp "$qt_src/debian/copyright" "$staging/licenses/qt6-base/debian-copyright"
 cp "$mesa_src/docs/license.rst" "$staging/licenses/mesa/"
 cp "$mesa_src/debian/copyright" "$staging/licenses/mesa/debian-copyright"
+cp "$KELVARA_WINDOWS_LLVM/LICENSE.TXT" "$staging/licenses/llvm/"
 cp -L /usr/share/doc/gcc-mingw-w64-base/copyright "$staging/licenses/mingw-w64-runtime/gcc-copyright"
 cp -L /usr/share/doc/mingw-w64-common/copyright "$staging/licenses/mingw-w64-runtime/mingw-w64-copyright"
 
