@@ -50,7 +50,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/packaging/windows/mingw-w64-x86_64.cmake" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DWINDEPLOYQT_EXECUTABLE="$build/windeployqt" -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
-    -DKELVARA_WINDOWS_QT_SOURCES="qt6-base $windows_qt_source, mesa $windows_mesa_source" \
+    -DKELVARA_WINDOWS_QT_SOURCES="qt6-base $windows_qt_source, mesa $windows_mesa_source, llvm-toolchain-19 $windows_llvm_source" \
     -DBUILD_TESTING=OFF "$@"
 cmake --build "$build"
 rm -rf "$build/install"
