@@ -248,6 +248,15 @@ private slots:
         m_unpackedBin = m_unpacked.filePath(tops.first() + "/bin");
         QVERIFY(QFile::exists(m_unpackedBin + "/kelvara.exe"));
         verifyCarriesSoftwareOpenGLAndLicences(m_unpacked.filePath(tops.first()));
+
+        // Stripped, the MinGW runtime too: a debug section's name stands in
+        // the file only while the section does.
+        for (const char *binary : { "kelvara.exe", "Qt6Core.dll", "libstdc++-6.dll", "libgcc_s_seh-1.dll",
+                                    "libwinpthread-1.dll" }) {
+            QFile file(m_unpackedBin + '/' + binary);
+            QVERIFY2(file.open(QIODevice::ReadOnly), binary);
+            QVERIFY2(!file.readAll().contains(".debug_info"), binary);
+        }
     }
 
     void cleanup()
