@@ -49,7 +49,7 @@ require_windows_qt() {
     [ -z "$missing" ] && return 0
     cat >&2 <<MESSAGE
 No complete Qt $windows_qt_version for Windows in $KELVARA_WINDOWS_QT: missing $missing.
-Build it with scripts/windows_qt.sh (about 75 minutes on 2 cores, and 95 more
+Build it with scripts/windows_qt.sh (about 75 minutes on 2 cores, and 90 more
 when it builds LLVM for Windows too), or set
 KELVARA_WINDOWS_QT to the folder of a complete build.
 MESSAGE

@@ -8,7 +8,7 @@
 # when not root) and does nothing when a complete build is already there.
 # LLVM's tables are made by trixie's own llvm-tblgen of the same version, so
 # it runs in the Debian 13 chroot unless this machine is the one Qt for
-# Windows builds on. About 95 minutes on 2 cores.
+# Windows builds on. About 90 minutes on 2 cores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh

@@ -14,7 +14,7 @@
 # root) and does nothing when a complete build is already there. A cross
 # build needs Qt's host tools of the same version, so it runs in the Debian
 # 13 chroot unless this machine's Qt is 6.8.2. About 75 minutes on 2 cores,
-# and 95 more for LLVM where KELVARA_WINDOWS_LLVM holds no build of it.
+# and 90 more for LLVM where KELVARA_WINDOWS_LLVM holds no build of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
