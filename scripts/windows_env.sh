@@ -12,7 +12,7 @@ if [ "$(id -u)" -eq 0 ]; then
 else
     windows_cache=${XDG_CACHE_HOME:-$HOME/.cache}/kelvara
 fi
-export KELVARA_WINDOWS_QT=${KELVARA_WINDOWS_QT:-$windows_cache/windows-qt/qt-$windows_qt_version-mingw-w64}
+export KELVARA_WINDOWS_QT=${KELVARA_WINDOWS_QT:-$windows_cache/windows-qt/qt-$windows_qt_version-minsize-mingw-w64}
 
 # What the build, the deployment and the tests take from it.
 windows_qt_files=(
@@ -49,7 +49,7 @@ require_windows_qt() {
     [ -z "$missing" ] && return 0
     cat >&2 <<MESSAGE
 No complete Qt $windows_qt_version for Windows in $KELVARA_WINDOWS_QT: missing $missing.
-Build it with scripts/windows_qt.sh (about 75 minutes on 2 cores, and 90 more
+Build it with scripts/windows_qt.sh (about 75 minutes on 2 cores, and 40 more
 when it builds LLVM for Windows too), or set
 KELVARA_WINDOWS_QT to the folder of a complete build.
 MESSAGE
@@ -61,7 +61,7 @@ MESSAGE
 # llvm-toolchain-19 by scripts/windows_llvm.sh.
 windows_llvm_version=19.1.7
 windows_llvm_source=1:19.1.7-3
-export KELVARA_WINDOWS_LLVM=${KELVARA_WINDOWS_LLVM:-$windows_cache/windows-llvm/llvm-19-mingw-w64}
+export KELVARA_WINDOWS_LLVM=${KELVARA_WINDOWS_LLVM:-$windows_cache/windows-llvm/llvm-19-minsize-mingw-w64}
 # What llvmpipe links, in link order: what trixie's "llvm-config-19
 # --link-static --libnames bitwriter engine mcdisassembler mcjit core
 # executionengine scalaropts transformutils instcombine coroutines lto native"

@@ -7,14 +7,15 @@
 #   Mesa's software OpenGL for Windows as bin/opengl32sw.dll, the DLL that
 #   Qt loads where the driver has no OpenGL 2, with the driver
 #   bin/libgallium_wgl.dll that it loads: llvmpipe, with LLVM for Windows
-#   (scripts/windows_llvm.sh) linked in, and softpipe beside it;
+#   (scripts/windows_llvm.sh) linked in, and softpipe beside it, both built
+#   for size;
 #   the MinGW runtime, and the licence texts of all four in licenses/.
 # It installs into KELVARA_WINDOWS_QT (by default
-# /var/cache/kelvara/windows-qt/qt-6.8.2-mingw-w64, under ~/.cache when not
-# root) and does nothing when a complete build is already there. A cross
-# build needs Qt's host tools of the same version, so it runs in the Debian
-# 13 chroot unless this machine's Qt is 6.8.2. About 75 minutes on 2 cores,
-# and 90 more for LLVM where KELVARA_WINDOWS_LLVM holds no build of it.
+# /var/cache/kelvara/windows-qt/qt-6.8.2-minsize-mingw-w64, under ~/.cache
+# when not root) and does nothing when a complete build is already there. A
+# cross build needs Qt's host tools of the same version, so it runs in the
+# Debian 13 chroot unless this machine's Qt is 6.8.2. About 75 minutes on 2 cores,
+# and 40 more for LLVM where KELVARA_WINDOWS_LLVM holds no build of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/packages.sh
@@ -150,7 +151,10 @@ cpu_family = 'x86_64'
 cpu = 'x86_64'
 endian = 'little'
 CROSS
-mesa_options=(--cross-file "$work/mesa-cross.ini" --buildtype release -Db_ndebug=true
+# Built for size, as LLVM is: the driver is most of the Windows download,
+# and only machines without an OpenGL 2 driver ever load it.
+mesa_options=(--cross-file "$work/mesa-cross.ini" --buildtype release -Doptimization=s -Db_ndebug=true
+    "-Dc_args=-ffunction-sections -fdata-sections" "-Dcpp_args=-ffunction-sections -fdata-sections"
     -Dplatforms=windows -Dgallium-drivers=llvmpipe,softpipe -Dllvm=enabled -Dshared-llvm=disabled
     --force-fallback-for=llvm -Dvulkan-drivers=
     -Dgles1=disabled -Dgles2=disabled -Degl=disabled -Dglx=disabled -Dgbm=disabled
