@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: The Kelvara developers
+// SPDX-License-Identifier: BSD-3-Clause
+
 #ifndef KELVARA_WINDOWS_SUPPORT_H
 #define KELVARA_WINDOWS_SUPPORT_H
 

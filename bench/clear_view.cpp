@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: The Kelvara developers
+// SPDX-License-Identifier: BSD-3-Clause
+
 #include "bench/clear_view.h"
 
 #include <QSurfaceFormat>

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: The Kelvara developers
+// SPDX-License-Identifier: BSD-3-Clause
+
 // Preloaded into a benchmarked program: at the first frame it puts on screen
 // it writes the monotonic time in nanoseconds, the resident memory in KiB,
 // what showed the frame and whether a Mesa driver is loaded to the file that

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: The Kelvara developers
+// SPDX-License-Identifier: BSD-3-Clause
+
 // Shows Kelvara's window and prints, once it has drawn, what one start and
 // its repaints cost on this platform and driver:
 //   renderer     the OpenGL renderer that drew the view

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: The Kelvara developers
+// SPDX-License-Identifier: BSD-3-Clause
+
 // Shows Kelvara's window, clicks the apply button a number of times with
 // the event loop running in between, and prints how often the house view
 // painted: once for the first frame, then for the clicks.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: The Kelvara developers
+// SPDX-License-Identifier: BSD-3-Clause
+
 // Kelvara's form over a reference view, so that the benchmark compares
 // views inside exactly the same window. None of them makes Kelvara's start-up
 // check for OpenGL, so each pays only for what it draws with:

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: The Kelvara developers
+// SPDX-License-Identifier: BSD-3-Clause
+
 // Starts Kelvara and the reference programs in turn, many times, and prints
 // the median time from process start to the first frame on screen and the
 // resident memory at that moment, each also as a ratio to the floor. Then it

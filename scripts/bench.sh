@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Installs what is missing, builds Kelvara with the benchmark and its
 # reference programs, and prints the table of start-up time, memory and
 # paint cost. Everything runs with Mesa's software renderer, the same for

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Usage: bench_windows.sh [ROUNDS]
 # Builds Kelvara for Windows with its frame-time probe in
 # build-bench-windows/ and runs the probe, from the folder the packages

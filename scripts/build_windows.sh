@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Usage: build_windows.sh [BUILD_DIR [CMAKE_OPTION...]]
 # Cross-builds kelvara.exe for 64-bit Windows with MinGW-w64 against the Qt
 # for Windows in KELVARA_WINDOWS_QT (scripts/windows_qt.sh builds one),

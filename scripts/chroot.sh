@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Usage: chroot.sh SUITE COMMAND [ARGUMENT...]
 # Runs COMMAND in a Debian SUITE (trixie, sid, ...) chroot with the project
 # folder, at the same path as here, as its working directory. The chroot

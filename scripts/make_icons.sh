@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Renders the house icon from packaging/kelvara.svg into PNG sizes, of which
 # the program embeds 16 to 64 as its window icon, and packs them all into the
 # Windows icon. Run it after changing the SVG and commit what it writes.

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Sourced by the other scripts: installs the Debian packages they name
 # that are not installed yet, with sudo when not run as root.
 

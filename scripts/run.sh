@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Installs what is missing, builds Kelvara and starts it from the project
 # root, where it finds assets/. Without a display it runs the program under
 # Xvfb instead, saves a screenshot of the window and ends.

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Sourced by the test passes.
 
 # Usage: run_pass NAME CTEST_COMMAND...

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Usage: screenshot.sh PROGRAM PNG
 # Starts PROGRAM on the current X display, waits for the Kelvara window,
 # saves it to PNG and stops the program.

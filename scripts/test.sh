@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Installs what is missing, then runs the suite through CTest with three Qt
 # versions (scripts/test_passes.sh says what each pass runs):
 #   Qt 6.4 here: sanitized on X11, plain on X11 over GLX and over EGL, and

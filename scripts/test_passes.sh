@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Usage: test_passes.sh [--sanitize] [--egl] [--name NAME]
 # Builds and runs the suite through CTest with the Qt installed here: as a
 # plain build with warnings as errors on X11 over GLX, with every check, and

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # The Windows pass, run under Wine on a virtual X display in a Wine prefix
 # made anew each run. Builds Qt for Windows first when KELVARA_WINDOWS_QT
 # holds no complete build (scripts/windows_qt.sh, a few hours), then the

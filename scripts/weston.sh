@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Sourced by the other scripts: start_weston runs a headless Wayland
 # compositor with Mesa's software OpenGL, reached through a private runtime
 # folder, sets WAYLAND_DISPLAY for it and stops it when the script ends;

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Sourced by the Windows scripts: where the Qt for Windows that Kelvara is
 # built against lives, and whether a complete build is there.
 

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Builds the LLVM for Windows that Mesa's llvmpipe links: LLVM 19's static
 # libraries for x86-64, cross-compiled with MinGW-w64 from the upstream
 # sources of Debian 13's llvm-toolchain-19, with the X86 target only, built

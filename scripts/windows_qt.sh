@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Builds the Qt for Windows that Kelvara needs, with MinGW-w64, from Debian
 # 13's own source packages:
 #   Qt 6.8.2 for x86-64 as shared libraries (Core, Gui, Widgets, OpenGL,

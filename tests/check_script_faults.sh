@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Usage: check_script_faults.sh SOURCE_DIR
 # The build scripts stop with a message and a non-zero exit: the Windows
 # build, leaving no build folder, when there is no complete Qt for Windows;

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Usage: check_shaders.sh SHADER_DIR
 # Validates default.vert and default.frag with glslangValidator as GLSL ES
 # 1.00, as desktop GLSL 1.10 and 1.20 with the precision defines that Qt

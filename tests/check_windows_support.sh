@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Usage: check_windows_support.sh SOURCE_DIR
 # Cross-compiles the Windows-only source with MinGW, warnings as errors,
 # into a GUI-subsystem executable that repeats the program's start-up and

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: The Kelvara developers
+// SPDX-License-Identifier: BSD-3-Clause
+
 #ifndef KELVARA_TESTS_TEST_SUPPORT_H
 #define KELVARA_TESTS_TEST_SUPPORT_H
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: The Kelvara developers
+// SPDX-License-Identifier: BSD-3-Clause
+
 // Shows the program's main window, applies a new offset once the view's
 // first frame is on screen, and quits after the frame that shows it: a
 // start, a repaint and a clean exit, so that a tracer records every call of

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: The Kelvara developers
+// SPDX-License-Identifier: BSD-3-Clause
+
 #include "view/opengl_widget.h"
 
 #include <QtGui/private/qguiapplication_p.h>

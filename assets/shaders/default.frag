@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: The Kelvara developers
+// SPDX-License-Identifier: BSD-3-Clause
+
 #ifdef GL_ES
 precision mediump float;
 #endif

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: The Kelvara developers
+// SPDX-License-Identifier: BSD-3-Clause
+
 attribute vec2 aPosition;
 uniform mat4 uMvpMatrix;
 

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: The Kelvara developers
+# SPDX-License-Identifier: BSD-3-Clause
+
 # Cross-compiles for 64-bit Windows with Debian's MinGW-w64 GCC. Its POSIX
 # thread model is the one that has std::thread and std::mutex, which Qt needs.
 set(CMAKE_SYSTEM_NAME Windows)
