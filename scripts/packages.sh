@@ -33,10 +33,11 @@ build_packages=(cmake g++ make qt6-base-dev qt6-base-private-dev libqt6opengl6-d
                 qt6-qpa-plugins libgl1-mesa-dri fonts-dejavu-core)
 
 # What the test passes need besides: the virtual X display and a Wayland
-# compositor, the tools the checks call, and the benchmark's headers.
+# compositor, the tools the checks call (among them the licence, package and
+# manual page checkers), and the benchmark's headers.
 test_packages=(xvfb xauth x11-utils weston qt6-wayland apitrace glslang-tools
                g++-mingw-w64-x86-64-win32 wine wine64 desktop-file-utils appstream dpkg-dev file
-               valgrind libxcb-shm0-dev libegl-dev libwayland-dev)
+               git reuse lintian man-db valgrind libxcb-shm0-dev libegl-dev libwayland-dev)
 
 # What building the Windows program and its packages needs besides the build
 # packages, which give the host's moc, rcc and uic: MinGW-w64 with POSIX

@@ -188,7 +188,10 @@ private slots:
                                   "./usr/share/kelvara/assets/shaders/default.frag",
                                   "./usr/share/applications/" KELVARA_APP_ID ".desktop",
                                   "./usr/share/metainfo/" KELVARA_APP_ID ".metainfo.xml",
-                                  "./usr/share/icons/hicolor/scalable/apps/" KELVARA_APP_ID ".svg" })
+                                  "./usr/share/icons/hicolor/scalable/apps/" KELVARA_APP_ID ".svg",
+                                  "./usr/share/man/man1/kelvara.1.gz",
+                                  "./usr/share/doc/kelvara/copyright",
+                                  "./usr/share/doc/kelvara/changelog.gz" })
             QVERIFY2(contents.contains(QRegularExpression(QRegularExpression::escape(path) + "$",
                                                           QRegularExpression::MultilineOption)),
                      path);
@@ -207,6 +210,27 @@ private slots:
         for (const char *dependency : { "libqt6widgets6", "libqt6openglwidgets6", "libqt6opengl6",
                                         "libqt6gui6", "libqt6core6", "libc6", "qt6-qpa-plugins" })
             QVERIFY2(depends.contains(dependency), qPrintable(depends));
+
+        // What Debian asks of a package, with no error and no warning.
+        const QString remarks = QString::fromUtf8(run("lintian", { "--fail-on", "error,warning", deb }, &exitCode));
+        QVERIFY2(exitCode == 0 && !remarks.contains(QRegularExpression("^[EW]: ", QRegularExpression::MultilineOption)),
+                 qPrintable(remarks));
+    }
+
+    void manualPageRendersWithoutWarnings()
+    {
+        QProcess man;
+        man.setProcessEnvironment([] {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("MANWIDTH", "80");
+            return environment;
+        }());
+        man.start("man", { "--warnings", "-l", m_prefix + "/share/man/man1/kelvara.1.gz" });
+        QVERIFY(man.waitForFinished(hangTimeout));
+        const QByteArray page = man.readAllStandardOutput();
+        QCOMPARE(man.exitCode(), 0);
+        QCOMPARE(man.readAllStandardError(), QByteArray());
+        QVERIFY2(page.startsWith("KELVARA(1)") && page.contains("assets/shaders/default.frag"), page.constData());
     }
 };
 

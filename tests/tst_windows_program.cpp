@@ -199,6 +199,7 @@ private:
     static void verifyCarriesSoftwareOpenGLAndLicences(const QString &root)
     {
         for (const char *file : { "bin/opengl32sw.dll", "bin/libgallium_wgl.dll", "licenses/README.txt",
+                                  "licenses/kelvara/LICENSE.txt",
                                   "licenses/qt6-base/LGPL-3.0-only.txt", "licenses/mesa/license.rst",
                                   "licenses/llvm/LICENSE.TXT",
                                   "licenses/mingw-w64-runtime/gcc-copyright",
@@ -207,8 +208,14 @@ private:
         QFile readme(root + "/licenses/README.txt");
         QVERIFY(readme.open(QIODevice::ReadOnly));
         const QByteArray text = readme.readAll();
-        QVERIFY2(text.contains("qt6-base 6.") && text.contains("mesa ") && text.contains("llvm-toolchain-19 1:19."),
+        QVERIFY2(text.contains("kelvara\\LICENSE.txt") && text.contains("qt6-base 6.") && text.contains("mesa ")
+                         && text.contains("llvm-toolchain-19 1:19."),
                  text.constData());
+        QFile own(root + "/licenses/kelvara/LICENSE.txt");
+        QVERIFY(own.open(QIODevice::ReadOnly));
+        const QByteArray licence = own.readAll();
+        QVERIFY2(licence.startsWith("Copyright (c) The Kelvara developers.") && licence.contains("Redistribution and use"),
+                 licence.left(200).constData());
     }
 
     // Asks the program to end as Windows does, by closing its window, until
