@@ -1,8 +1,8 @@
 // SPDX-FileCopyrightText: The Kelvara developers
 // SPDX-License-Identifier: BSD-3-Clause
 
-#include "app/main_window.h"
-#include "app/windows_support.h"
+#include "main_window.h"
+#include "windows_support.h"
 
 #include <QApplication>
 

@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: The Kelvara developers
 // SPDX-License-Identifier: BSD-3-Clause
 
-#include "app/main_window.h"
+#include "main_window.h"
 
-#include "view/opengl_widget.h"
+#include "opengl_widget.h"
 
 #include <QColor>
 #include <QFont>
@@ -48,21 +48,9 @@ QWidget *backgroundOnlyView()
     return view;
 }
 
-QWidget *houseViewForThisPlatform()
-{
-    if (OpenGLWidget::isSupported())
-        return new OpenGLWidget;
-    return backgroundOnlyView();
-}
-
 } // namespace
 
 MainWindow::MainWindow()
-    : MainWindow(houseViewForThisPlatform())
-{
-}
-
-MainWindow::MainWindow(QWidget *view)
 {
     setWindowTitle("Kelvara");
     setWindowIcon(houseIcon());
@@ -94,6 +82,15 @@ MainWindow::MainWindow(QWidget *view)
     buttonRow->setAlignment(Qt::AlignHCenter);
     buttonRow->addWidget(applyButton);
 
+    QWidget *view = nullptr;
+    if (OpenGLWidget::isSupported()) {
+        auto *houseView = new OpenGLWidget;
+        connect(this, &MainWindow::setParams, houseView, &OpenGLWidget::setParamsSlot);
+        view = houseView;
+    } else {
+        view = backgroundOnlyView();
+    }
+
     auto *mainColumn = new QVBoxLayout;
     mainColumn->addWidget(promptLabel);
     mainColumn->addLayout(coordinatesRow);
@@ -112,8 +109,6 @@ MainWindow::MainWindow(QWidget *view)
     setTabOrder(&m_xLineEdit, &m_yLineEdit);
     setTabOrder(&m_yLineEdit, applyButton);
 
-    if (auto *houseView = qobject_cast<OpenGLWidget *>(view))
-        connect(this, &MainWindow::setParams, houseView, &OpenGLWidget::setParamsSlot);
     onApplyButtonClick();
 }
 

@@ -17,9 +17,6 @@ public:
     // The form over the house view, or over its background alone where the
     // platform cannot show an OpenGL view.
     MainWindow();
-    // The same form over another view, which the window takes. Only the
-    // house view is connected to setParams; any other is the caller's to connect.
-    explicit MainWindow(QWidget *view);
 
 signals:
     void setParams(int x, int y);

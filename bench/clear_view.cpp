@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: The Kelvara developers
 // SPDX-License-Identifier: BSD-3-Clause
 
-#include "bench/clear_view.h"
+#include "clear_view.h"
 
 #include <QSurfaceFormat>
 

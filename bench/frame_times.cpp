@@ -13,8 +13,8 @@
 //
 // usage: kelvara_frame_times [APPLIES]
 
-#include "app/main_window.h"
-#include "view/opengl_widget.h"
+#include "main_window.h"
+#include "opengl_widget.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

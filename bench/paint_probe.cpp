@@ -5,9 +5,9 @@
 // the event loop running in between, and prints how often the house view
 // painted: once for the first frame, then for the clicks.
 
-#include "app/main_window.h"
-#include "bench/paint_counter.h"
-#include "view/opengl_widget.h"
+#include "main_window.h"
+#include "paint_counter.h"
+#include "opengl_widget.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: The Kelvara developers
 // SPDX-License-Identifier: BSD-3-Clause
 
-#include "bench/painter_view.h"
+#include "painter_view.h"
 
 #include <QColor>
 #include <QPainter>

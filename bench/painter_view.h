@@ -4,7 +4,7 @@
 #ifndef KELVARA_BENCH_PAINTER_VIEW_H
 #define KELVARA_BENCH_PAINTER_VIEW_H
 
-#include "view/shape.h"
+#include "shape.h"
 
 #include <QList>
 #include <QWidget>

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: The Kelvara developers
 // SPDX-License-Identifier: BSD-3-Clause
 
-#include "bench/quad_view.h"
+#include "quad_view.h"
 
 #include <QSurfaceFormat>
 

@@ -2,18 +2,18 @@
 // SPDX-License-Identifier: BSD-3-Clause
 
 // Kelvara's form over a reference view, so that the benchmark compares
-// views inside exactly the same window. None of them makes Kelvara's start-up
+// views inside the same window. None of them makes Kelvara's start-up
 // check for OpenGL, so each pays only for what it draws with:
 //   unchecked  the house view itself, without the check
 //   floor      one trivial shader drawing one quad
 //   clear      a GL view that only clears
 //   peer       the house drawn with QPainter on a plain widget
 
-#include "app/main_window.h"
-#include "bench/clear_view.h"
-#include "bench/painter_view.h"
-#include "bench/quad_view.h"
-#include "view/opengl_widget.h"
+#include "clear_view.h"
+#include "opengl_widget.h"
+#include "painter_view.h"
+#include "quad_view.h"
+#include "reference_window.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -29,9 +29,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
 
     QWidget *view = nullptr;
+    OpenGLWidget *houseView = nullptr;
     PainterView *painterView = nullptr;
     if (std::strcmp(mode, "unchecked") == 0) {
-        view = new OpenGLWidget;
+        view = houseView = new OpenGLWidget;
     } else if (std::strcmp(mode, "floor") == 0) {
         view = new QuadView;
     } else if (std::strcmp(mode, "clear") == 0) {
@@ -43,12 +44,13 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    MainWindow window(view);
-    if (painterView) {
-        QObject::connect(&window, &MainWindow::setParams, painterView, &PainterView::setParamsSlot);
-        // Sends the preset offset again, now that the view hears it.
-        window.findChild<QPushButton *>()->click();
-    }
+    ReferenceWindow window(view);
+    if (houseView)
+        QObject::connect(&window, &ReferenceWindow::setParams, houseView, &OpenGLWidget::setParamsSlot);
+    if (painterView)
+        QObject::connect(&window, &ReferenceWindow::setParams, painterView, &PainterView::setParamsSlot);
+    // Sends the preset offset, as Kelvara's window does once it is built.
+    window.findChild<QPushButton *>()->click();
     window.show();
     return app.exec();
 }

@@ -8,29 +8,34 @@
 #include <QColor>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEvent>
 #include <QImage>
+#include <QObject>
+#include <QPoint>
 #include <QProcess>
 #include <QRect>
 #include <QRegularExpression>
 #include <QString>
 #include <QtGlobal>
 
+#include <climits>
 #include <cstdlib>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
 
-#ifndef Q_OS_WIN
 // The suites run on X11 unless QT_QPA_PLATFORM names another platform, such
-// as wayland. Set before QTEST_MAIN creates the application, and inherited
-// by the programs that the suites start.
-inline const bool platformChosen = [] {
+// as wayland; the programs they start inherit the choice. Each suite calls
+// this from its initMain(), which QtTest runs before it creates the
+// application.
+inline void useX11UnlessAnotherPlatformIsNamed()
+{
+#ifndef Q_OS_WIN
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb");
-    return true;
-}();
 #endif
+}
 
 // Bounds a wait on another process, the display or the driver. Only a hang
 // runs past it, even on a machine loaded to twice its cores.
@@ -62,6 +67,33 @@ inline bool waitForFirstFrame(QProcess &program, QByteArray &errors)
     }
     return true;
 }
+
+// Where the house view's accessible description, which a screen reader
+// hears, says the house stands; (INT_MIN, INT_MIN) where it says nothing.
+inline QPoint describedOffset(const QString &description)
+{
+    static const QRegularExpression point(QStringLiteral(R"(\((-?\d+), (-?\d+)\)$)"));
+    const QRegularExpressionMatch match = point.match(description);
+    if (!match.hasMatch())
+        return { INT_MIN, INT_MIN };
+    return { match.captured(1).toInt(), match.captured(2).toInt() };
+}
+
+// Installed as an event filter on a widget, counts the paint events it gets.
+// A QOpenGLWidget runs paintGL once for each of them.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
 
 // What the program writes for std::endl: its streams are in text mode.
 #ifdef Q_OS_WIN

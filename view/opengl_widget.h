@@ -4,7 +4,7 @@
 #ifndef KELVARA_OPENGL_WIDGET_H
 #define KELVARA_OPENGL_WIDGET_H
 
-#include "view/shape.h"
+#include "shape.h"
 
 #include <QList>
 #include <QMatrix4x4>
@@ -12,7 +12,6 @@
 #include <QOpenGLFunctions>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLWidget>
-#include <QPoint>
 #include <QVector3D>
 
 #include <memory>
@@ -35,9 +34,6 @@ public:
     static bool isSupported();
 
     static constexpr QVector3D backgroundColor { 0.77f, 0.93f, 0.95f };
-
-    QPoint offset() const { return { m_x, m_y }; }
-    const QList<Shape> &shapes() const { return m_shapes; }
 
 public slots:
     void setParamsSlot(int x, int y);

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: The Kelvara developers
 // SPDX-License-Identifier: BSD-3-Clause
 
-#include "view/shape.h"
+#include "shape.h"
 
 QList<Shape> houseScene()
 {

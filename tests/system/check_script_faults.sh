@@ -31,7 +31,7 @@ echo "incomplete Qt for Windows: stopped, named the missing file and scripts/win
 
 # A prefix where Wine cannot make one: its parent is a file.
 touch "$work/file"
-(source "$source_dir/scripts/windows_env.sh" && make_wine_prefix "$work/file/prefix") \
+(source "$source_dir/scripts/lib/windows_env.sh" && make_wine_prefix "$work/file/prefix") \
     >"$work/out.txt" 2>&1
 [ $? -eq 1 ] || fail "a prefix that cannot run programs was accepted:" "$work/out.txt"
 grep -q "^Wine cannot run a program in the prefix $work/file/prefix:" "$work/out.txt" \
@@ -47,7 +47,7 @@ echo "unshare: cannot change root filesystem propagation: Invalid argument" >&2
 exit 1
 STUB
 chmod +x "$work/stub/unshare"
-PATH=$work/stub:$PATH KELVARA_CHROOT_CACHE=$work/chroots "$source_dir/scripts/chroot.sh" trixie true \
+PATH=$work/stub:$PATH KELVARA_CHROOT_CACHE=$work/chroots "$source_dir/scripts/lib/chroot.sh" trixie true \
     >"$work/out.txt" 2>&1
 [ $? -eq 1 ] || fail "a failing unshare did not stop the chroot:" "$work/out.txt"
 grep -q "^Cannot run commands in the Debian trixie chroot: unshare .*(unshare: cannot change root" \

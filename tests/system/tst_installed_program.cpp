@@ -43,6 +43,9 @@ class InstalledProgramTest : public QObject
 {
     Q_OBJECT
 
+public:
+    static void initMain() { useX11UnlessAnotherPlatformIsNamed(); }
+
 private:
     QTemporaryDir m_root;
     QString m_prefix;

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: The Kelvara developers
 // SPDX-License-Identifier: BSD-3-Clause
 
-#include "app/windows_support.h"
+#include "windows_support.h"
 
 #include <windows.h>
 

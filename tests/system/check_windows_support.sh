@@ -13,7 +13,7 @@ source_dir=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mingw=x86_64-w64-mingw32
-compile=("$mingw-g++" -std=c++17 -Wall -Wextra -Werror -static -I"$source_dir")
+compile=("$mingw-g++" -std=c++17 -Wall -Wextra -Werror -static -I"$source_dir/app")
 
 # Says what failed and shows the named files, without a terminal's escapes.
 fail() {
@@ -25,9 +25,9 @@ fail() {
 
 "$mingw-windres" -DKELVARA_VERSION=1.0.0 -DKELVARA_VERSION_FIELDS=1,0,0,0 \
     "$source_dir/packaging/windows/kelvara.rc" -O coff -o "$work/icon.o"
-"${compile[@]}" -mwindows "$source_dir/app/windows_support.cpp" "$source_dir/tests/windows_entry.cpp" \
+"${compile[@]}" -mwindows "$source_dir/app/windows_support.cpp" "$source_dir/tests/system/windows_entry.cpp" \
     "$work/icon.o" -o "$work/entry.exe"
-"${compile[@]}" "$source_dir/tests/windows_launcher.cpp" -o "$work/launcher.exe"
+"${compile[@]}" "$source_dir/tests/system/windows_launcher.cpp" -o "$work/launcher.exe"
 echo "compiled with -Wall -Wextra -Werror, icon, version and manifest resources included"
 
 headers=$("$mingw-objdump" -p "$work/entry.exe")

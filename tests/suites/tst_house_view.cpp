@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: BSD-3-Clause
 
 #include "test_support.h"
-#include "view/opengl_widget.h"
+#include "opengl_widget.h"
 
 #include <QTest>
 
@@ -30,6 +30,9 @@ protected:
 class HouseViewTest : public QObject
 {
     Q_OBJECT
+
+public:
+    static void initMain() { useX11UnlessAnotherPlatformIsNamed(); }
 
 private:
     static QImage frameAt(int x, int y, QSize size = QSize(200, 200))
@@ -217,7 +220,7 @@ private slots:
         settle();
         QCOMPARE(view.paints, 1);        // one repaint for the three calls
 
-        QCOMPARE(view.offset(), QPoint(0, 0));
+        QCOMPARE(describedOffset(view.accessibleDescription()), QPoint(0, 0));
         verifyColor(view.grabFramebuffer(), 5, 5, green);
     }
 };

@@ -7,8 +7,8 @@
 // both frames. Ended by a signal instead, the program could be stopped
 // before its frame was drawn or written out.
 
-#include "app/main_window.h"
-#include "view/opengl_widget.h"
+#include "main_window.h"
+#include "opengl_widget.h"
 
 #include <QApplication>
 #include <QLineEdit>

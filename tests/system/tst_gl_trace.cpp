@@ -80,6 +80,9 @@ class GlTraceTest : public QObject
 {
     Q_OBJECT
 
+public:
+    static void initMain() { useX11UnlessAnotherPlatformIsNamed(); }
+
 private:
     QTemporaryDir m_traceDir;
     // The main window's start and one repaint after an apply.
