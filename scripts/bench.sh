@@ -10,8 +10,8 @@
 # example --rounds 40.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/packages.sh
-source scripts/weston.sh
+source scripts/lib/packages.sh
+source scripts/lib/weston.sh
 
 platform=xcb
 arguments=()
@@ -36,7 +36,7 @@ cmake --build build-bench -j"$(nproc)" >/dev/null
 if [ "$platform" = wayland ]; then
     start_weston
     # The headless compositor offers no seat, which Qt 6.4's text input
-    # needs; see scripts/test_passes.sh.
+    # needs; see scripts/lib/test_passes.sh.
     env -u DISPLAY QT_QPA_PLATFORM=wayland QT_IM_MODULE=none \
         build-bench/bench/kelvara_bench "${arguments[@]}"
 else

@@ -14,8 +14,8 @@
 # OpenGL.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/packages.sh
-source scripts/windows_env.sh
+source scripts/lib/packages.sh
+source scripts/lib/windows_env.sh
 
 install_missing xvfb xauth wine wine64
 

@@ -10,18 +10,18 @@
 # installer in BUILD_DIR (by default build-windows), with stripped binaries,
 # Mesa's software OpenGL and the licences of what they ship. Qt's host tools
 # must be of the same version as Qt for Windows: unless this machine's are,
-# it builds in the Debian 13 chroot (scripts/chroot.sh), with the project at
+# it builds in the Debian 13 chroot (scripts/lib/chroot.sh), with the project at
 # the same path, so that the build folder serves here too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/packages.sh
-source scripts/windows_env.sh
+source scripts/lib/packages.sh
+source scripts/lib/windows_env.sh
 
 build=${1:-build-windows}
 [ $# -eq 0 ] || shift
 require_windows_qt
 if ! has_windows_qt_host_tools; then
-    exec scripts/chroot.sh "$windows_qt_suite" scripts/build_windows.sh "$build" "$@"
+    exec scripts/lib/chroot.sh "$windows_qt_suite" scripts/build_windows.sh "$build" "$@"
 fi
 install_missing "${build_packages[@]}" "${windows_build_packages[@]}"
 qt=$KELVARA_WINDOWS_QT

@@ -7,7 +7,7 @@
 # Windows icon. Run it after changing the SVG and commit what it writes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/packages.sh
+source scripts/lib/packages.sh
 
 install_missing librsvg2-bin imagemagick
 

@@ -7,7 +7,7 @@
 # Xvfb instead, saves a screenshot of the window and ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/packages.sh
+source scripts/lib/packages.sh
 
 headless=false
 [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && headless=true
@@ -23,5 +23,5 @@ if ! $headless; then
 fi
 
 screenshot="$PWD/kelvara-screenshot.png"
-xvfb-run -a bash scripts/screenshot.sh ./build/kelvara "$screenshot"
+xvfb-run -a bash scripts/lib/screenshot.sh ./build/kelvara "$screenshot"
 echo "No display: ran Kelvara under Xvfb and saved its window to $screenshot"

@@ -10,7 +10,7 @@
 #   Mesa's software OpenGL for Windows as bin/opengl32sw.dll, the DLL that
 #   Qt loads where the driver has no OpenGL 2, with the driver
 #   bin/libgallium_wgl.dll that it loads: llvmpipe, with LLVM for Windows
-#   (scripts/windows_llvm.sh) linked in, and softpipe beside it, both built
+#   (scripts/lib/windows_llvm.sh) linked in, and softpipe beside it, both built
 #   for size;
 #   the MinGW runtime, and the licence texts of all four in licenses/.
 # It installs into KELVARA_WINDOWS_QT (by default
@@ -21,18 +21,18 @@
 # and 40 more for LLVM where KELVARA_WINDOWS_LLVM holds no build of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/packages.sh
-source scripts/windows_env.sh
+source scripts/lib/packages.sh
+source scripts/lib/windows_env.sh
 
 if [ -z "$(windows_qt_missing)" ]; then
     echo "Qt $windows_qt_version for Windows is ready in $KELVARA_WINDOWS_QT"
     exit 0
 fi
 if ! has_windows_qt_host_tools; then
-    exec scripts/chroot.sh "$windows_qt_suite" scripts/windows_qt.sh
+    exec scripts/lib/chroot.sh "$windows_qt_suite" scripts/windows_qt.sh
 fi
 
-scripts/windows_llvm.sh
+scripts/lib/windows_llvm.sh
 install_missing cmake ninja-build perl dpkg-dev xz-utils g++-mingw-w64-x86-64-posix \
     qt6-base-dev qt6-base-dev-tools qt6-base-private-dev meson python3-mako python3-yaml bison flex \
     pkgconf

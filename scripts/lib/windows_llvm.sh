@@ -14,16 +14,16 @@
 # it runs in the Debian 13 chroot unless this machine is the one Qt for
 # Windows builds on. About 40 minutes on 2 cores.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-source scripts/packages.sh
-source scripts/windows_env.sh
+cd "$(dirname "$0")/../.."
+source scripts/lib/packages.sh
+source scripts/lib/windows_env.sh
 
 if [ -z "$(windows_llvm_missing)" ]; then
     echo "LLVM $windows_llvm_version for Windows is ready in $KELVARA_WINDOWS_LLVM"
     exit 0
 fi
 if ! has_windows_qt_host_tools; then
-    exec scripts/chroot.sh "$windows_qt_suite" scripts/windows_llvm.sh
+    exec scripts/lib/chroot.sh "$windows_qt_suite" scripts/lib/windows_llvm.sh
 fi
 
 install_missing cmake ninja-build xz-utils g++-mingw-w64-x86-64-posix llvm-19 python3

@@ -29,7 +29,7 @@ install_missing() {
 # What building and drawing the program needs: the Qt OpenGL widgets, Qt's
 # platform headers (to ask whether the platform can show an OpenGL view), the
 # xcb platform plugin, Mesa's software renderer and a font with Cyrillic.
-build_packages=(cmake g++ make qt6-base-dev qt6-base-private-dev libqt6opengl6-dev
+build_packages=(cmake g++ make ninja-build qt6-base-dev qt6-base-private-dev libqt6opengl6-dev
                 qt6-qpa-plugins libgl1-mesa-dri fonts-dejavu-core)
 
 # What the test passes need besides: the virtual X display and a Wayland
@@ -42,7 +42,7 @@ test_packages=(xvfb xauth x11-utils weston qt6-wayland apitrace glslang-tools
 # What building the Windows program and its packages needs besides the build
 # packages, which give the host's moc, rcc and uic: MinGW-w64 with POSIX
 # threads, Wine to run windeployqt, and NSIS for the installer.
-windows_build_packages=(ninja-build g++-mingw-w64-x86-64-posix wine wine64 nsis)
+windows_build_packages=(g++-mingw-w64-x86-64-posix wine wine64 nsis)
 
 # What testing it needs besides: the tools that drive and inspect the
 # program's window, and URW's fonts: with only DejaVu and Liberation, Wine

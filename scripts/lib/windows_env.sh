@@ -61,7 +61,7 @@ MESSAGE
 
 # LLVM for Windows, which Mesa's llvmpipe links statically: its static
 # libraries, built from the upstream sources of Debian 13's
-# llvm-toolchain-19 by scripts/windows_llvm.sh.
+# llvm-toolchain-19 by scripts/lib/windows_llvm.sh.
 windows_llvm_version=19.1.7
 windows_llvm_source=1:19.1.7-3
 export KELVARA_WINDOWS_LLVM=${KELVARA_WINDOWS_LLVM:-$windows_cache/windows-llvm/llvm-19-minsize-mingw-w64}
@@ -122,7 +122,7 @@ private_apt_with_sources() {
 
 # Whether this machine's Qt gives the host tools that a build against Qt for
 # Windows needs: those of the same version. Elsewhere the Windows scripts run
-# in a Debian chroot whose Qt does (scripts/chroot.sh).
+# in a Debian chroot whose Qt does (scripts/lib/chroot.sh).
 has_windows_qt_host_tools() {
     [ "$(qtpaths6 --qt-query QT_VERSION 2>/dev/null)" = "$windows_qt_version" ]
 }

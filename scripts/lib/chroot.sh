@@ -11,8 +11,8 @@
 # changes. Its mounts live in a mount namespace of their own, so none
 # outlives the command, however it ends.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-source scripts/packages.sh
+cd "$(dirname "$0")/../.."
+source scripts/lib/packages.sh
 
 [ $# -ge 2 ] || { echo "usage: $0 SUITE COMMAND [ARGUMENT...]" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || exec sudo "$0" "$@"

@@ -8,12 +8,12 @@
 # its windowing suites again on Wayland; with --sanitize first built with
 # AddressSanitizer and UndefinedBehaviorSanitizer on X11, and with --egl the
 # windowing suites also on X11 over EGL. Build folders end in -NAME when a
-# name is given. Each pass adds its line to the tally (scripts/run_ctest.sh);
+# name is given. Each pass adds its line to the tally (scripts/lib/run_ctest.sh);
 # a failing pass does not stop the ones after it.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-source scripts/weston.sh
-source scripts/run_ctest.sh
+cd "$(dirname "$0")/../.."
+source scripts/lib/weston.sh
+source scripts/lib/run_ctest.sh
 
 sanitize=false
 egl=false
