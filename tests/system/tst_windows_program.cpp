@@ -348,6 +348,39 @@ private slots:
                  log.left(3000).constData());
     }
 
+    // What users download, and what they unpack: the software OpenGL is
+    // most of both.
+    void packagesStayWithinTheirSizes_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<qint64>("maximumBytes");
+        QTest::newRow("ZIP") << packageMatching("kelvara-*.zip") << qint64(30'000'000);
+        QTest::newRow("installer") << packageMatching("kelvara-*.exe") << qint64(23'000'000);
+        QTest::newRow("software OpenGL") << m_unpackedBin + "/libgallium_wgl.dll" << qint64(52'000'000);
+    }
+
+    void packagesStayWithinTheirSizes()
+    {
+        QFETCH(QString, file);
+        QFETCH(qint64, maximumBytes);
+        const qint64 size = QFileInfo(file).size();
+        QVERIFY2(size > 0 && size <= maximumBytes, qPrintable(QString("%1: %2 bytes").arg(file).arg(size)));
+    }
+
+    // The program loads the Windows platform and style plugins; its icons
+    // are PNG, which Qt reads without a plugin, and it has no translations.
+    void packageCarriesOnlyThePluginsTheProgramLoads()
+    {
+        const QDir root(QFileInfo(m_unpackedBin).path());
+        QStringList plugins;
+        QDirIterator found(root.filePath("plugins"), { "*.dll" }, QDir::Files, QDirIterator::Subdirectories);
+        while (found.hasNext())
+            plugins << root.relativeFilePath(found.next());
+        plugins.sort();
+        QCOMPARE(plugins, QStringList({ "plugins/platforms/qwindows.dll", "plugins/styles/qmodernwindowsstyle.dll" }));
+        QVERIFY(!root.exists("translations"));
+    }
+
     // What Explorer's Details tab shows, and what Windows reads at start.
     void executableCarriesItsVersionAndManifest()
     {
