@@ -9,8 +9,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <optional>
-
 namespace {
 
 // Qt logs the whole source of a shader that fails to compile: 50 MB of it
