@@ -55,9 +55,9 @@ ReferenceWindow::ReferenceWindow(QWidget *view)
 
     QFont formFont("serif", 11, -1, false);
     formFont.setStyleHint(QFont::Serif);
-    for (QWidget *widget : { static_cast<QWidget *>(promptLabel), static_cast<QWidget *>(&m_xLineEdit),
-                             static_cast<QWidget *>(&m_yLineEdit), static_cast<QWidget *>(xLabel),
-                             static_cast<QWidget *>(yLabel), static_cast<QWidget *>(applyButton) })
+    const QList<QWidget *> formWidgets = { promptLabel, &m_xLineEdit, &m_yLineEdit,
+                                           xLabel, yLabel, applyButton };
+    for (QWidget *widget : formWidgets)
         widget->setFont(formFont);
     setTabOrder(&m_xLineEdit, &m_yLineEdit);
     setTabOrder(&m_yLineEdit, applyButton);
