@@ -28,7 +28,7 @@ case ${1:-} in
 esac
 
 packages=("${build_packages[@]}" "${test_packages[@]}")
-! $all || packages+=("${windows_packages[@]}" debootstrap)
+! $all || packages+=("${windows_packages[@]}")
 install_missing "${packages[@]}"
 
 rm -f build-tally/passes.txt

@@ -9,7 +9,9 @@
 # with debootstrap the first time, kept in KELVARA_CHROOT_CACHE
 # (/var/cache/kelvara/chroots), and made anew when that package list
 # changes. Its mounts live in a mount namespace of their own, so none
-# outlives the command, however it ends.
+# outlives the command, however it ends. The Debian mirror is the one this
+# machine's apt uses, unless KELVARA_DEBIAN_MIRROR names another.
+# SOURCE_DATE_EPOCH, where set, reaches the command.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib/packages.sh
@@ -19,8 +21,24 @@ source scripts/lib/packages.sh
 suite=$1
 shift
 
+# The Debian archive in this machine's apt sources, as apt itself reads
+# them (one-line and deb822 files alike); the security archive has a label
+# of its own.
+machine_mirror() {
+    apt-get indextargets --format '$(REPO_URI)' 'Origin: Debian' 'Label: Debian' 'Created-By: Packages' \
+        | head -n 1 | sed 's:/*$::'
+}
+
 cache=${KELVARA_CHROOT_CACHE:-/var/cache/kelvara/chroots}
-mirror=${KELVARA_DEBIAN_MIRROR:-http://deb.debian.org/debian}
+mirror=${KELVARA_DEBIAN_MIRROR:-$(machine_mirror)}
+if [ -z "$mirror" ]; then
+    apt-get update -qq
+    mirror=$(machine_mirror)
+fi
+if [ -z "$mirror" ]; then
+    echo "This machine's apt sources name no Debian mirror: set KELVARA_DEBIAN_MIRROR to one." >&2
+    exit 1
+fi
 root=$cache/$suite
 packages=("${build_packages[@]}" "${test_packages[@]}")
 stamp=$(printf '%s\n' "$suite" "$mirror" "${packages[@]}" | sha256sum | cut -d' ' -f1)
@@ -50,6 +68,7 @@ run_in() {
         done
         exec chroot "$chroot" /usr/bin/env -i HOME=/root LANG=C.UTF-8 CI="${CI:-}" \
             KELVARA_WINDOWS_QT="${KELVARA_WINDOWS_QT:-}" KELVARA_WINDOWS_LLVM="${KELVARA_WINDOWS_LLVM:-}" \
+            ${SOURCE_DATE_EPOCH:+SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH"} \
             PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
             bash -c "cd \"\$0\" && exec \"\$@\"" "$project" "$@"
     ' bash "$chroot" "$PWD" "$windows_folders" "$@"
@@ -68,9 +87,8 @@ if ! error=$(unshare --mount --propagation private true 2>&1); then
 fi
 
 fail() {
-    echo "Could not make the Debian $suite chroot: $1" >&2
-    echo "The log is $log. It needs Debian's mirror ($mirror, set KELVARA_DEBIAN_MIRROR" \
-         "for another); once it is reachable, run the command again." >&2
+    echo "Could not make the Debian $suite chroot from $mirror: $1. The end of its log, $log:" >&2
+    tail -n 15 "$log" | sed 's/^/    /' >&2
     exit 1
 }
 
@@ -79,11 +97,12 @@ if [ "$(cat "$root/.kelvara-packages" 2>/dev/null)" != "$stamp" ]; then
     log=$cache/$suite.log
     mkdir -p "$cache"
     echo "Making the Debian $suite chroot in $root (once; a few minutes)"
+    command -v debootstrap >/dev/null || install_missing debootstrap
     # Nothing is ever mounted in the host's namespace, and --one-file-system
     # keeps rm from following a mount all the same.
     rm -rf --one-file-system "$new"
     debootstrap --variant=minbase "$suite" "$new" "$mirror" >"$log" 2>&1 \
-        || fail "debootstrap failed (no network, or no such suite on the mirror)"
+        || fail "debootstrap failed"
     # The mirror may be a snapshot whose release files are past their
     # Valid-Until date, as sid's is.
     echo 'Acquire::Check-Valid-Until "false";' >"$new/etc/apt/apt.conf.d/99kelvara-snapshot"

@@ -5,8 +5,9 @@
 # Usage: check_script_faults.sh SOURCE_DIR
 # The build scripts stop with a message and a non-zero exit: the Windows
 # build, leaving no build folder, when there is no complete Qt for Windows;
-# a Wine prefix that cannot run a program, with Wine's own reason; and the
-# chroot, making nothing, when unshare cannot give it a mount namespace.
+# a Wine prefix that cannot run a program, with Wine's own reason; the
+# chroot, making nothing, when unshare cannot give it a mount namespace; and
+# the chroot, quoting the end of debootstrap's log, when debootstrap fails.
 set -uo pipefail
 source_dir=$1
 work=$(mktemp -d)
@@ -55,3 +56,24 @@ grep -q "^Cannot run commands in the Debian trixie chroot: unshare .*(unshare: c
     || fail "no message naming unshare's failure, or one that blames the mirror:" "$work/out.txt"
 [ ! -e "$work/chroots" ] || fail "the chroot was begun all the same"
 echo "unshare without a mount namespace: stopped, named unshare's reason and not the mirror"
+
+# debootstrap as it fails on a mirror that does not answer, with an unshare
+# that works even inside a chroot.
+mkdir -p "$work/stub-bootstrap"
+printf '#!/bin/sh\nexit 0\n' >"$work/stub-bootstrap/unshare"
+cat >"$work/stub-bootstrap/debootstrap" <<'STUB'
+#!/bin/sh
+echo "I: Retrieving InRelease from $4"
+echo "E: Failed getting release file $4/dists/$2/Release"
+exit 1
+STUB
+chmod +x "$work/stub-bootstrap/unshare" "$work/stub-bootstrap/debootstrap"
+PATH=$work/stub-bootstrap:$PATH KELVARA_CHROOT_CACHE=$work/chroots KELVARA_DEBIAN_MIRROR=http://mirror.invalid/debian \
+    "$source_dir/scripts/lib/chroot.sh" trixie true >"$work/out.txt" 2>&1
+[ $? -eq 1 ] || fail "a failing debootstrap did not stop the chroot:" "$work/out.txt"
+grep -q "^Could not make the Debian trixie chroot from http://mirror.invalid/debian: debootstrap failed" \
+    "$work/out.txt" \
+    && grep -q "E: Failed getting release file http://mirror.invalid/debian/dists/trixie/Release" "$work/out.txt" \
+    || fail "no message naming the mirror and quoting debootstrap's log:" "$work/out.txt"
+[ ! -e "$work/chroots/trixie" ] || fail "a chroot was left all the same"
+echo "debootstrap failing: stopped, named the mirror and quoted the end of its log"
