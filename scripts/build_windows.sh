@@ -48,13 +48,9 @@ exec wine '$qt/bin/windeployqt.exe' --qtpaths '$(winepath -w "$qt/bin/qtpaths.ex
 WRAPPER
 chmod +x "$build/windeployqt"
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
-    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/packaging/windows/mingw-w64-x86_64.cmake" \
-    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DWINDEPLOYQT_EXECUTABLE="$build/windeployqt" -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
+cmake --preset windows -B "$build" -DWINDEPLOYQT_EXECUTABLE="$build/windeployqt" \
     -DKELVARA_WINDOWS_QT_SOURCES="qt6-base $windows_qt_source, mesa $windows_mesa_source, llvm-toolchain-19 $windows_llvm_source" \
-    -DBUILD_TESTING=OFF "$@"
+    "$@"
 cmake --build "$build"
 rm -rf "$build/install"
 cmake --install "$build" --prefix "$build/install" --strip

@@ -15,7 +15,7 @@ headless=false
 install_missing "${build_packages[@]}"
 $headless && install_missing xvfb xauth x11-utils imagemagick
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --preset release >/dev/null
 cmake --build build --target kelvara -j"$(nproc)"
 
 if ! $headless; then
