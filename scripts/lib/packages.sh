@@ -45,6 +45,8 @@ test_packages=(xvfb xauth x11-utils weston qt6-wayland apitrace glslang-tools
 windows_build_packages=(g++-mingw-w64-x86-64-posix wine wine64 nsis)
 
 # What testing it needs besides: the tools that drive and inspect the
-# program's window, and URW's fonts: with only DejaVu and Liberation, Wine
-# gives the form's serif request DejaVu Sans.
-windows_packages=("${windows_build_packages[@]}" xvfb xauth xdotool x11-utils unzip fonts-urw-base35)
+# program's window, URW's fonts (with only DejaVu and Liberation, Wine gives
+# the form's serif request DejaVu Sans), and diffoscope, which names what
+# differs between two releases.
+windows_packages=("${windows_build_packages[@]}" xvfb xauth xdotool x11-utils unzip fonts-urw-base35
+                  diffoscope-minimal)
