@@ -38,6 +38,9 @@ fi
 require_windows_qt
 
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+# What the packages' SPDX documents name as their source.
+export KELVARA_COMMIT
+KELVARA_COMMIT=$(git rev-parse HEAD)$($allow_dirty && [ -n "$(git status --porcelain)" ] && echo -dirty)
 # Every file and folder the build makes takes its mode from the umask,
 # and the packages carry those modes.
 umask 022
@@ -68,7 +71,8 @@ echo "== Release: the Windows ZIP and installer"
 "$source/scripts/build_windows.sh" "$source/build-windows"
 
 rm -f "$folder"/kelvara[-_]* "$folder/SHA256SUMS"
-cp "$source"/build-deb-*/kelvara_*.deb "$source"/build-windows/kelvara-*-win64.{zip,exe} "$folder/"
+cp "$source"/build-deb-*/kelvara_*.deb{,.spdx.json} "$source"/build-windows/kelvara-*-win64.{zip,exe}{,.spdx.json} \
+    "$folder/"
 (cd "$folder" && LC_ALL=C sha256sum kelvara[-_]* >SHA256SUMS)
 echo "Released $(git rev-parse --short HEAD)$($allow_dirty && echo ' with its uncommitted changes')" \
      "in $folder:"

@@ -11,7 +11,7 @@
 # changes. Its mounts live in a mount namespace of their own, so none
 # outlives the command, however it ends. The Debian mirror is the one this
 # machine's apt uses, unless KELVARA_DEBIAN_MIRROR names another.
-# SOURCE_DATE_EPOCH, where set, reaches the command.
+# SOURCE_DATE_EPOCH and KELVARA_COMMIT, where set, reach the command.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib/packages.sh
@@ -69,6 +69,7 @@ run_in() {
         exec chroot "$chroot" /usr/bin/env -i HOME=/root LANG=C.UTF-8 CI="${CI:-}" \
             KELVARA_WINDOWS_QT="${KELVARA_WINDOWS_QT:-}" KELVARA_WINDOWS_LLVM="${KELVARA_WINDOWS_LLVM:-}" \
             ${SOURCE_DATE_EPOCH:+SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH"} \
+            ${KELVARA_COMMIT:+KELVARA_COMMIT="$KELVARA_COMMIT"} \
             PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
             bash -c "cd \"\$0\" && exec \"\$@\"" "$project" "$@"
     ' bash "$chroot" "$PWD" "$windows_folders" "$@"

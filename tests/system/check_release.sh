@@ -2,14 +2,15 @@
 # SPDX-FileCopyrightText: The Kelvara developers
 # SPDX-License-Identifier: BSD-3-Clause
 
-# Usage: check_release.sh PROJECT_DIR
+# Usage: check_release.sh PROJECT_DIR SPDX_SCHEMA
 # Releases the project's working tree twice: once from the project, then
 # from a clone of it in another folder, minutes later, under umask 077, in
 # another time zone and the C locale. Passes when each release holds every
-# package, SHA256SUMS checks out, and the two are the same bytes; on a
-# difference, prints what diffoscope finds in it.
+# package with its SPDX document, SHA256SUMS checks out, the two are the
+# same bytes, and each package's SPDX document checks out
+# (check_spdx.py); on a difference, prints what diffoscope finds in it.
 set -euo pipefail
-project=$1
+project=$1 schema=$2
 work=$(mktemp -d "${TMPDIR:-/var/tmp}/kelvara-release-check.XXXXXX")
 trap 'rm -rf --one-file-system "$work"' EXIT
 
@@ -25,7 +26,9 @@ git -C "$project" ls-files -z --cached --others --exclude-standard \
 status=0
 for release in first second; do
     for package in 'kelvara_*+deb12_amd64.deb' 'kelvara_*+deb13_amd64.deb' 'kelvara-*-win64.zip' \
-                   'kelvara-*-win64.exe'; do
+                   'kelvara-*-win64.exe' 'kelvara_*+deb12_amd64.deb.spdx.json' \
+                   'kelvara_*+deb13_amd64.deb.spdx.json' 'kelvara-*-win64.zip.spdx.json' \
+                   'kelvara-*-win64.exe.spdx.json'; do
         if ! compgen -G "$work/$release/$package" >/dev/null; then
             echo "FAIL: the $release release has no $package" >&2
             status=1
@@ -42,4 +45,7 @@ for file in "$work"/first/*; do
     fi
 done
 [ $status -ne 0 ] || echo "The two releases are the same bytes: $(ls "$work/first" | tr '\n' ' ')"
+python3 "$(dirname "$0")/check_spdx.py" "$schema" "$work"/first/*.deb || status=1
+python3 "$(dirname "$0")/check_spdx.py" "$schema" \
+    --expect qt6-base,mesa,llvm-toolchain-19,gcc-mingw-w64,mingw-w64 "$work"/first/*.zip || status=1
 exit $status

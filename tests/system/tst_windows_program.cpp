@@ -216,6 +216,15 @@ private:
         const QByteArray licence = own.readAll();
         QVERIFY2(licence.startsWith("Copyright (c) The Kelvara developers.") && licence.contains("Redistribution and use"),
                  licence.left(200).constData());
+
+        // Its SPDX document lists every file but the uninstaller, which the
+        // installer writes, and names what the files were built from.
+        const Finished inventory = runToEnd("python3", { qEnvironmentVariable("KELVARA_SPDX_CHECK"),
+                                                         qEnvironmentVariable("KELVARA_SPDX_SCHEMA"),
+                                                         "--ignore", "Uninstall.exe", "--expect",
+                                                         "qt6-base,mesa,llvm-toolchain-19,gcc-mingw-w64,mingw-w64",
+                                                         root });
+        QVERIFY2(inventory.ended && inventory.exitCode == 0, inventory.output.constData());
     }
 
     // Asks the program to end as Windows does, by closing its window, until
