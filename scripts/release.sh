@@ -12,7 +12,15 @@
 # so that the same commit gives the same bytes wherever, whenever and by
 # whomever it is released. It refuses a tree with uncommitted changes;
 # --allow-dirty releases the files of the working tree instead.
+# With a PKCS#12 certificate in KELVARA_SIGNING_CERT (its password in the
+# file KELVARA_SIGNING_PASSWORD_FILE names, if it has one, and a time-stamp
+# server in KELVARA_SIGNING_TIMESTAMP_URL, if one is to be asked), it signs
+# kelvara.exe, the installer and the installer's uninstaller with
+# Authenticode (packaging/windows/sign.sh).
 set -euo pipefail
+for variable in KELVARA_SIGNING_CERT KELVARA_SIGNING_PASSWORD_FILE; do
+    [ -z "${!variable:-}" ] || printf -v "$variable" %s "$(realpath "${!variable}")"
+done
 cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
 source scripts/lib/windows_env.sh
@@ -58,6 +66,21 @@ if $allow_dirty; then
 else
     git archive HEAD | tar -x -C "$source"
 fi
+
+# The build may run in a chroot, which sees only the sources' folder.
+if [ -n "${KELVARA_SIGNING_CERT:-}" ]; then
+    mkdir -m 700 "$source/.signing"
+    cp "$KELVARA_SIGNING_CERT" "$source/.signing/certificate.p12"
+    export KELVARA_SIGNING_CERT=$source/.signing/certificate.p12
+    if [ -n "${KELVARA_SIGNING_PASSWORD_FILE:-}" ]; then
+        cp "$KELVARA_SIGNING_PASSWORD_FILE" "$source/.signing/password"
+        export KELVARA_SIGNING_PASSWORD_FILE=$source/.signing/password
+    fi
+    signing="signed with Authenticode"
+else
+    signing="unsigned: KELVARA_SIGNING_CERT names no certificate"
+fi
+echo "The Windows program and installer will be $signing."
 
 for suite in "${deb_suites[@]}"; do
     echo "== Release: the Debian package for $suite"

@@ -11,7 +11,8 @@
 # changes. Its mounts live in a mount namespace of their own, so none
 # outlives the command, however it ends. The Debian mirror is the one this
 # machine's apt uses, unless KELVARA_DEBIAN_MIRROR names another.
-# SOURCE_DATE_EPOCH and KELVARA_COMMIT, where set, reach the command.
+# SOURCE_DATE_EPOCH, KELVARA_COMMIT and the KELVARA_SIGNING_* variables, where
+# set, reach the command.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib/packages.sh
@@ -70,6 +71,9 @@ run_in() {
             KELVARA_WINDOWS_QT="${KELVARA_WINDOWS_QT:-}" KELVARA_WINDOWS_LLVM="${KELVARA_WINDOWS_LLVM:-}" \
             ${SOURCE_DATE_EPOCH:+SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH"} \
             ${KELVARA_COMMIT:+KELVARA_COMMIT="$KELVARA_COMMIT"} \
+            ${KELVARA_SIGNING_CERT:+KELVARA_SIGNING_CERT="$KELVARA_SIGNING_CERT"} \
+            ${KELVARA_SIGNING_PASSWORD_FILE:+KELVARA_SIGNING_PASSWORD_FILE="$KELVARA_SIGNING_PASSWORD_FILE"} \
+            ${KELVARA_SIGNING_TIMESTAMP_URL:+KELVARA_SIGNING_TIMESTAMP_URL="$KELVARA_SIGNING_TIMESTAMP_URL"} \
             PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
             bash -c "cd \"\$0\" && exec \"\$@\"" "$project" "$@"
     ' bash "$chroot" "$PWD" "$windows_folders" "$@"

@@ -41,8 +41,9 @@ test_packages=(xvfb xauth x11-utils weston qt6-wayland apitrace glslang-tools
 
 # What building the Windows program and its packages needs besides the build
 # packages, which give the host's moc, rcc and uic: MinGW-w64 with POSIX
-# threads, Wine to run windeployqt, and NSIS for the installer.
-windows_build_packages=(g++-mingw-w64-x86-64-posix wine wine64 nsis)
+# threads, Wine to run windeployqt, NSIS for the installer, and
+# osslsigncode to sign them where a certificate is given.
+windows_build_packages=(g++-mingw-w64-x86-64-posix wine wine64 nsis osslsigncode)
 
 # What testing it needs besides: the tools that drive and inspect the
 # program's window, URW's fonts (with only DejaVu and Liberation, Wine gives
