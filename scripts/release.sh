@@ -47,8 +47,11 @@ require_windows_qt
 
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 # What the packages' SPDX documents name as their source.
+KELVARA_COMMIT=$(git rev-parse HEAD)
+if [ -n "$(git status --porcelain)" ]; then
+    KELVARA_COMMIT+=-dirty
+fi
 export KELVARA_COMMIT
-KELVARA_COMMIT=$(git rev-parse HEAD)$($allow_dirty && [ -n "$(git status --porcelain)" ] && echo -dirty)
 # Every file and folder the build makes takes its mode from the umask,
 # and the packages carry those modes.
 umask 022
