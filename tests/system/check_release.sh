@@ -63,7 +63,7 @@ make_releases() {
         "$project/scripts/release.sh" --allow-dirty "$releases/signed"
 
     mkdir "$releases/signed-program"
-    ln -s ../signed/kelvara-*-win64.zip ../signed/kelvara-*-win64.exe "$releases/signed-program/"
+    ln -s "$releases"/signed/kelvara-*-win64.zip "$releases"/signed/kelvara-*-win64.exe "$releases/signed-program/"
     unzip -j -q "$releases"/signed/kelvara-*-win64.zip '*/bin/kelvara.exe' -d "$releases/signed-program"
 }
 
