@@ -48,7 +48,7 @@ windows_build_packages=(g++-mingw-w64-x86-64-posix wine wine64 nsis osslsigncode
 # What testing it needs besides: the tools that drive and inspect the
 # program's window, URW's fonts (with only DejaVu and Liberation, Wine gives
 # the form's serif request DejaVu Sans), diffoscope, which names what
-# differs between two releases, and the JSON schema validator for the
-# packages' SPDX documents.
+# differs between two releases, the JSON schema validator for the
+# packages' SPDX documents, and openssl for a throwaway signing certificate.
 windows_packages=("${windows_build_packages[@]}" xvfb xauth xdotool x11-utils unzip fonts-urw-base35
-                  diffoscope-minimal python3-jsonschema)
+                  diffoscope-minimal python3-jsonschema openssl)
