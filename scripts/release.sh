@@ -63,9 +63,7 @@ trap 'rm -rf --one-file-system "$work"' EXIT
 source=$work/kelvara
 mkdir "$source"
 if $allow_dirty; then
-    git ls-files -z --cached --others --exclude-standard \
-        | xargs -0 -r sh -c 'for f; do [ -e "$f" ] && printf "%s\0" "$f"; done' sh \
-        | tar -c --null -T - | tar -x -C "$source"
+    scripts/lib/working_tree.sh | tar -x -C "$source"
 else
     git archive HEAD | tar -x -C "$source"
 fi

@@ -36,9 +36,7 @@ make_releases() {
     # The clone carries the working tree's changes, so that all release the
     # same files.
     git clone -q --no-local "$project" "$releases/clone"
-    git -C "$project" ls-files -z --cached --others --exclude-standard \
-        | (cd "$project" && xargs -0 -r sh -c 'for f; do [ -e "$f" ] && printf "%s\0" "$f"; done' sh) \
-        | (cd "$project" && tar -c --null -T -) | tar -x -C "$releases/clone"
+    "$project/scripts/lib/working_tree.sh" | tar -x -C "$releases/clone"
 
     (
         cd "$releases/ca"
@@ -140,7 +138,7 @@ check_signed() {
 case ${1:-} in
     make) make_releases "$2" "$3" ;;
     reproducible) check_reproducible "$2" "$3" ;;
-    signed) releases=$2; check_signed "$2" ;;
+    signed) check_signed "$2" ;;
     *) echo "usage: see the head of $0" >&2; exit 2 ;;
 esac
 exit $status
