@@ -3,10 +3,12 @@
 
 #include "test_support.h"
 
+#include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -52,6 +54,23 @@ QString kelvaraWindow()
     const Finished search = runToEnd("xdotool", { "search", "--onlyvisible", "--name", "^Kelvara$" });
     const QList<QByteArray> windows = search.output.trimmed().split('\n');
     return search.exitCode == 0 && windows.size() == 1 ? QString(windows.first()) : QString();
+}
+
+// Whether a process runs kelvara.exe. Wine gives each process the path of
+// its program, Windows or Unix, as its first argument; a process that has
+// ended but is not yet reaped has none.
+bool kelvaraRunning()
+{
+    const QStringList processes = QDir("/proc").entryList({ "[0-9]*" }, QDir::Dirs);
+    for (const QString &process : processes) {
+        QFile commandLine("/proc/" + process + "/cmdline");
+        if (!commandLine.open(QIODevice::ReadOnly))
+            continue;
+        const QString program = QString::fromLocal8Bit(commandLine.readAll().split('\0').first());
+        if (program.section(QRegularExpression("[/\\\\]"), -1).compare("kelvara.exe", Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 QRect geometryOf(const QString &window)
@@ -228,11 +247,13 @@ private:
     }
 
     // Asks the program to end as Windows does, by closing its window, until
-    // no program of that name is left.
+    // no process of it is left. taskkill's exit code cannot tell: now and
+    // then it fails to list the processes, or misses one that is unloading
+    // its libraries.
     static void closeProgram()
     {
-        QTRY_COMPARE_WITH_TIMEOUT(runToEnd("wine", { "taskkill", "/IM", "kelvara.exe" }).exitCode, 128,
-                                  hangTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT((runToEnd("wine", { "taskkill", "/IM", "kelvara.exe" }), !kelvaraRunning()),
+                                 hangTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(kelvaraWindow().isEmpty(), hangTimeout);
     }
 
