@@ -8,7 +8,8 @@
 # make: releases the project's working tree three times into RELEASES:
 #   first, from the project;
 #   second, from a clone of it in another folder, minutes later, under
-#   umask 077, in another time zone and the C locale;
+#   umask 077, in another time zone and the C locale, into the clone's
+#   release/, which must leave the clone's status as git sees it alone;
 #   signed, from the project, with a code-signing certificate from a
 #   throwaway certificate authority (RELEASES/ca), and lays out
 #   RELEASES/signed-program as a Windows build for tst_windows_program.
@@ -55,8 +56,13 @@ make_releases() {
     )
 
     "$project/scripts/release.sh" --allow-dirty "$releases/first"
-    (cd "$releases/clone" && umask 077 && TZ=Asia/Tokyo LC_ALL=C \
-        scripts/release.sh --allow-dirty "$releases/second")
+    # The second goes into the clone's own release/, which the tree as git
+    # sees it must not gain, so that the next release is not refused.
+    git -C "$releases/clone" status --porcelain >"$releases/clone-status"
+    (cd "$releases/clone" && umask 077 && TZ=Asia/Tokyo LC_ALL=C scripts/release.sh --allow-dirty)
+    git -C "$releases/clone" status --porcelain | diff "$releases/clone-status" - >&2 \
+        || fail "the release left files that git sees in the tree (above)"
+    mv "$releases/clone/release" "$releases/second"
     KELVARA_SIGNING_CERT=$releases/ca/signer.p12 KELVARA_SIGNING_PASSWORD_FILE=$releases/ca/password \
         "$project/scripts/release.sh" --allow-dirty "$releases/signed"
 
