@@ -37,7 +37,10 @@ done
 deb_suites=(bookworm trixie)
 
 install_missing git
-if ! $allow_dirty && [ -n "$(git status --porcelain)" ]; then
+commit=$(git rev-parse HEAD)
+dirty=
+[ -z "$(git status --porcelain)" ] || dirty=-dirty
+if ! $allow_dirty && [ -n "$dirty" ]; then
     echo "The tree has uncommitted changes, and a release is a commit: commit them," \
          "or give --allow-dirty to release the working tree's files as they are." >&2
     git status --short >&2
@@ -47,11 +50,7 @@ require_windows_qt
 
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 # What the packages' SPDX documents name as their source.
-KELVARA_COMMIT=$(git rev-parse HEAD)
-if [ -n "$(git status --porcelain)" ]; then
-    KELVARA_COMMIT+=-dirty
-fi
-export KELVARA_COMMIT
+export KELVARA_COMMIT=$commit$dirty
 # Every file and folder the build makes takes its mode from the umask,
 # and the packages carry those modes.
 umask 022
@@ -98,6 +97,5 @@ rm -f "$folder"/kelvara[-_]* "$folder/SHA256SUMS"
 cp "$source"/build-deb-*/kelvara_*.deb{,.spdx.json} "$source"/build-windows/kelvara-*-win64.{zip,exe}{,.spdx.json} \
     "$folder/"
 (cd "$folder" && LC_ALL=C sha256sum kelvara[-_]* >SHA256SUMS)
-echo "Released $(git rev-parse --short HEAD)$($allow_dirty && echo ' with its uncommitted changes')" \
-     "in $folder:"
+echo "Released ${commit:0:12}${dirty:+ with its uncommitted changes} in $folder:"
 (cd "$folder" && cat SHA256SUMS)
