@@ -6,41 +6,60 @@
 # PACKAGE-FILE.spdx.json. It lists every file with its SHA-1 and SHA-256,
 # the packages they were built from (CPACK_KELVARA_COMPONENTS), and on
 # Debian the packages that Depends names, with their version ranges, found
-# as CPack finds them. Its time is SOURCE_DATE_EPOCH where that is set, so
-# that the same files give the same document.
+# as CPack finds them. Its time is SOURCE_DATE_EPOCH where that is set, and
+# its namespace a hash of its content, so that the same files give the same
+# document and different files a different one. CMake's JSON writer lays
+# it out.
 
+# A JSON string of any CMake string; string(JSON) refuses what is not JSON,
+# so a character left unescaped would stop the package, not corrupt it.
 function(json_string variable value)
     string(REPLACE "\\" "\\\\" value "${value}")
     string(REPLACE "\"" "\\\"" value "${value}")
+    string(REPLACE "\n" "\\n" value "${value}")
+    string(REPLACE "\t" "\\t" value "${value}")
+    string(REPLACE "\r" "\\r" value "${value}")
     set(${variable} "\"${value}\"" PARENT_SCOPE)
 endfunction()
 
-function(spdx_id variable prefix name)
-    string(REGEX REPLACE "[^A-Za-z0-9.-]" "-" name "${name}")
-    set(${variable} "SPDXRef-${prefix}-${name}" PARENT_SCOPE)
-endfunction()
-
-# A package entry; fields come as NAME VALUE pairs, written in that order.
-function(add_package id)
-    set(entry "    {\n      \"SPDXID\": \"${id}\"")
+# Appends to the JSON array at KEY of the document an object of the NAME
+# VALUE pairs given; true, false and a value that starts with [ or { are
+# JSON already.
+function(append_object key)
+    set(object "{}")
     set(fields ${ARGN})
     while(fields)
         list(POP_FRONT fields name value)
-        if(name STREQUAL "externalRefs")
-            set(entry "${entry},\n      \"externalRefs\": [{\"referenceCategory\": \"PACKAGE-MANAGER\", \"referenceType\": \"purl\", \"referenceLocator\": \"${value}\"}]")
-        elseif(name STREQUAL "filesAnalyzed")
-            set(entry "${entry},\n      \"filesAnalyzed\": ${value}")
-        else()
+        if(NOT value MATCHES "^([[{]|true$|false$)")
             json_string(value "${value}")
-            set(entry "${entry},\n      \"${name}\": ${value}")
         endif()
+        string(JSON object SET "${object}" "${name}" "${value}")
     endwhile()
-    set_property(GLOBAL APPEND PROPERTY sbom_packages "${entry}\n    }")
+    string(JSON length LENGTH "${document}" ${key})
+    string(JSON document SET "${document}" ${key} ${length} "${object}")
+    set(document "${document}" PARENT_SCOPE)
 endfunction()
 
-function(relate from type to)
-    set_property(GLOBAL APPEND PROPERTY sbom_relationships
-        "    {\"spdxElementId\": \"${from}\", \"relationshipType\": \"${type}\", \"relatedSpdxElement\": \"${to}\"}")
+# An SPDX id for a name: its letters, digits, dots and dashes, with a hash
+# of the name where others had to go, so that two names never share one.
+function(spdx_id variable prefix name)
+    string(REGEX REPLACE "[^A-Za-z0-9.-]" "-" id "${name}")
+    if(NOT id STREQUAL name)
+        string(SHA256 hash "${name}")
+        string(SUBSTRING "${hash}" 0 8 hash)
+        set(id "${id}-${hash}")
+    endif()
+    set(${variable} "SPDXRef-${prefix}-${id}" PARENT_SCOPE)
+endfunction()
+
+macro(relate from type to)
+    append_object(relationships spdxElementId "${from}" relationshipType ${type} relatedSpdxElement "${to}" ${ARGN})
+endmacro()
+
+function(purl_reference variable locator)
+    json_string(locator "${locator}")
+    set(${variable} "[{\"referenceCategory\": \"PACKAGE-MANAGER\", \"referenceType\": \"purl\", \"referenceLocator\": ${locator}}]"
+        PARENT_SCOPE)
 endfunction()
 
 # Debian's package versions in a purl: '+' and an epoch's ':' escaped.
@@ -51,43 +70,87 @@ function(purl_version variable version)
 endfunction()
 
 set(root "${CPACK_TEMPORARY_DIRECTORY}")
-set(document_path "${root}${CPACK_PACKAGING_INSTALL_PREFIX}/${CPACK_KELVARA_SBOM}")
+set(document_name "${CPACK_PACKAGING_INSTALL_PREFIX}/${CPACK_KELVARA_SBOM}")
+string(REGEX REPLACE "^/+" "" document_name "${document_name}")
+set(document_path "${root}/${document_name}")
+set(version "${CPACK_PACKAGE_VERSION}")
 if(CPACK_GENERATOR STREQUAL "DEB")
     # The names CPack gives the package, which it works out only later.
     execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE architecture
         OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-    if(NOT CPACK_DEBIAN_PACKAGE_VERSION)
-        set(CPACK_DEBIAN_PACKAGE_VERSION "${CPACK_PACKAGE_VERSION}")
+    if(CPACK_DEBIAN_PACKAGE_VERSION)
+        set(version "${CPACK_DEBIAN_PACKAGE_VERSION}")
     endif()
-    set(package_name "${CPACK_PACKAGE_NAME}_${CPACK_DEBIAN_PACKAGE_VERSION}_${architecture}")
-    set(package_file "${package_name}.deb")
+    set(package_file "${CPACK_PACKAGE_NAME}_${version}_${architecture}.deb")
 elseif(CPACK_GENERATOR STREQUAL "NSIS")
-    set(package_name "${CPACK_PACKAGE_FILE_NAME}")
-    set(package_file "${package_name}.exe")
+    set(package_file "${CPACK_PACKAGE_FILE_NAME}.exe")
 else()
-    set(package_name "${CPACK_PACKAGE_FILE_NAME}")
-    set(package_file "${package_name}.zip")
+    set(package_file "${CPACK_PACKAGE_FILE_NAME}.zip")
 endif()
 
 string(TIMESTAMP created "%Y-%m-%dT%H:%M:%SZ" UTC)
-set_property(GLOBAL PROPERTY sbom_packages)
-set_property(GLOBAL PROPERTY sbom_relationships)
+json_string(package_file_json "${package_file}")
+set(document "{\"spdxVersion\": \"SPDX-2.3\", \"dataLicense\": \"CC0-1.0\", \"SPDXID\": \"SPDXRef-DOCUMENT\",
+    \"name\": ${package_file_json}, \"creationInfo\": {\"created\": \"${created}\",
+    \"creators\": [\"Organization: ${CPACK_PACKAGE_VENDOR}\", \"Tool: CPack-${CMAKE_VERSION}\"]},
+    \"packages\": [], \"files\": [], \"relationships\": []}")
 
-# The package a user downloads: Kelvara at its commit, holding every file.
+# Every file of the package but this document, in name order, each
+# GENERATED_FROM the component whose files it is among.
+file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${root}" "${root}/*")
+list(SORT files)
+list(REMOVE_ITEM files "${document_name}")
+set(sha1s "")
 set(kelvara SPDXRef-Package-kelvara)
-add_package(${kelvara}
+foreach(file IN LISTS files)
+    file(SHA1 "${root}/${file}" sha1)
+    file(SHA256 "${root}/${file}" sha256)
+    list(APPEND sha1s ${sha1})
+    spdx_id(id File "${file}")
+    append_object(files SPDXID ${id} fileName "./${file}" checksums
+        "[{\"algorithm\": \"SHA1\", \"checksumValue\": \"${sha1}\"}, {\"algorithm\": \"SHA256\", \"checksumValue\": \"${sha256}\"}]")
+    relate(${kelvara} CONTAINS ${id})
+    foreach(name IN LISTS CPACK_KELVARA_COMPONENTS)
+        if(CPACK_KELVARA_${name}_FILES AND file MATCHES "^(${CPACK_KELVARA_${name}_FILES})$")
+            spdx_id(component Package "${name}")
+            relate(${id} GENERATED_FROM ${component})
+        endif()
+    endforeach()
+endforeach()
+# SPDX's package verification code: the SHA-1 of the files' SHA-1s,
+# sorted and joined.
+list(SORT sha1s)
+list(JOIN sha1s "" sha1s)
+string(SHA1 verification "${sha1s}")
+
+# The package a user downloads: Kelvara at its commit, holding every file,
+# under the licences of all it holds.
+set(concluded "${CPACK_KELVARA_FILES_LICENSE}")
+foreach(name IN LISTS CPACK_KELVARA_COMPONENTS)
+    set(licence "${CPACK_KELVARA_${name}_LICENSE}")
+    if(licence MATCHES " (OR|AND) ")
+        set(licence "(${licence})")
+    endif()
+    set(concluded "${concluded} AND ${licence}")
+endforeach()
+json_string(excluded "./${document_name}")
+purl_version(purl "${version}")
+purl_reference(reference "pkg:generic/kelvara@${purl}")
+append_object(packages
+    SPDXID ${kelvara}
     name "${CPACK_PACKAGE_NAME}"
-    versionInfo "${CPACK_PACKAGE_VERSION}"
+    versionInfo "${version}"
     packageFileName "${package_file}"
     supplier "Organization: ${CPACK_PACKAGE_VENDOR}"
     downloadLocation NOASSERTION
     homepage "${CPACK_PACKAGE_HOMEPAGE_URL}"
     sourceInfo "built from commit ${CPACK_KELVARA_COMMIT}"
-    filesAnalyzed false
-    licenseConcluded BSD-3-Clause
+    filesAnalyzed true
+    packageVerificationCode "{\"packageVerificationCodeValue\": \"${verification}\", \"packageVerificationCodeExcludedFiles\": [${excluded}]}"
+    licenseConcluded "${concluded}"
     licenseDeclared BSD-3-Clause
     copyrightText "Copyright The Kelvara developers"
-    externalRefs "pkg:generic/kelvara@${CPACK_PACKAGE_VERSION}")
+    externalRefs "${reference}")
 relate(SPDXRef-DOCUMENT DESCRIBES ${kelvara})
 
 # The packages the files were built from: for each name in
@@ -95,21 +158,23 @@ relate(SPDXRef-DOCUMENT DESCRIBES ${kelvara})
 # version), _LICENSE, _ORIGINATOR, _FILES (a regular expression for the
 # files built from it) and _LINKS ("TYPE:FILE" items: FILE links it so).
 foreach(name IN LISTS CPACK_KELVARA_COMPONENTS)
-    set(version "${CPACK_KELVARA_${name}_VERSION}")
+    set(component_version "${CPACK_KELVARA_${name}_VERSION}")
     spdx_id(id Package "${name}")
-    purl_version(purl "${version}")
-    add_package(${id}
+    purl_version(purl "${component_version}")
+    purl_reference(reference "pkg:deb/debian/${name}@${purl}?arch=source")
+    append_object(packages
+        SPDXID ${id}
         name "${name}"
-        versionInfo "${version}"
+        versionInfo "${component_version}"
         supplier "Organization: Debian"
         originator "Organization: ${CPACK_KELVARA_${name}_ORIGINATOR}"
         downloadLocation NOASSERTION
-        sourceInfo "built from the Debian source package ${name} ${version}"
+        sourceInfo "built from the Debian source package ${name} ${component_version}"
         filesAnalyzed false
         licenseConcluded "${CPACK_KELVARA_${name}_LICENSE}"
         licenseDeclared "${CPACK_KELVARA_${name}_LICENSE}"
         copyrightText NOASSERTION
-        externalRefs "pkg:deb/debian/${name}@${purl}?arch=source")
+        externalRefs "${reference}")
     foreach(link IN LISTS CPACK_KELVARA_${name}_LINKS)
         string(REPLACE ":" ";" link "${link}")
         list(GET link 0 type)
@@ -120,7 +185,8 @@ foreach(name IN LISTS CPACK_KELVARA_COMPONENTS)
 endforeach()
 
 # What a Debian package depends on, as CPack's own dpkg-shlibdeps run finds
-# it, and the dependencies it names itself.
+# it, and the dependencies it names itself; the version range each needs
+# is the relationship's comment.
 if(CPACK_GENERATOR STREQUAL "DEB")
     file(GLOB_RECURSE installed LIST_DIRECTORIES false "${root}/*")
     set(binaries "")
@@ -146,69 +212,26 @@ if(CPACK_GENERATOR STREQUAL "DEB")
     foreach(dependency IN LISTS dependencies)
         string(REGEX MATCH "^([^ ]+)( \\((.*)\\))?$" _ "${dependency}")
         set(name "${CMAKE_MATCH_1}")
-        set(range "")
+        set(range "any version")
         if(CMAKE_MATCH_3)
-            set(range versionInfo "${CMAKE_MATCH_3}")
+            set(range "version ${CMAKE_MATCH_3}")
         endif()
         spdx_id(id Dependency "${name}")
-        add_package(${id}
+        purl_reference(reference "pkg:deb/debian/${name}?arch=${architecture}")
+        append_object(packages
+            SPDXID ${id}
             name "${name}"
-            ${range}
             downloadLocation NOASSERTION
             filesAnalyzed false
-            comment "a Debian package that ${CPACK_PACKAGE_NAME} depends on: ${dependency}"
-            externalRefs "pkg:deb/debian/${name}?arch=${architecture}")
-        relate(${kelvara} DEPENDS_ON ${id})
+            comment "a Debian package that ${CPACK_PACKAGE_NAME} depends on"
+            externalRefs "${reference}")
+        relate(${kelvara} DEPENDS_ON ${id} comment "${CPACK_PACKAGE_NAME} needs ${range} of ${name}")
     endforeach()
 endif()
 
-# Every file of the package but this document, in name order.
-file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${root}" "${root}/*")
-list(SORT files)
-set(file_entries "")
-foreach(file IN LISTS files)
-    if("${root}/${file}" STREQUAL document_path)
-        continue()
-    endif()
-    file(SHA1 "${root}/${file}" sha1)
-    file(SHA256 "${root}/${file}" sha256)
-    spdx_id(id File "${file}")
-    json_string(name "./${file}")
-    list(APPEND file_entries "    {\"SPDXID\": \"${id}\", \"fileName\": ${name}, \"checksums\": [{\"algorithm\": \"SHA1\", \"checksumValue\": \"${sha1}\"}, {\"algorithm\": \"SHA256\", \"checksumValue\": \"${sha256}\"}]}")
-    relate(${kelvara} CONTAINS ${id})
-    foreach(name IN LISTS CPACK_KELVARA_COMPONENTS)
-        if(CPACK_KELVARA_${name}_FILES AND file MATCHES "^(${CPACK_KELVARA_${name}_FILES})$")
-            spdx_id(component Package "${name}")
-            relate(${id} GENERATED_FROM ${component})
-        endif()
-    endforeach()
-endforeach()
-
-get_property(packages GLOBAL PROPERTY sbom_packages)
-get_property(relationships GLOBAL PROPERTY sbom_relationships)
-list(JOIN packages ",\n" packages)
-list(JOIN file_entries ",\n" file_entries)
-list(JOIN relationships ",\n" relationships)
-set(namespace "${CPACK_PACKAGE_HOMEPAGE_URL}spdx/${package_name}-${CPACK_KELVARA_COMMIT}")
-file(WRITE "${document_path}" "{
-  \"spdxVersion\": \"SPDX-2.3\",
-  \"dataLicense\": \"CC0-1.0\",
-  \"SPDXID\": \"SPDXRef-DOCUMENT\",
-  \"name\": \"${package_file}\",
-  \"documentNamespace\": \"${namespace}\",
-  \"creationInfo\": {
-    \"created\": \"${created}\",
-    \"creators\": [\"Organization: ${CPACK_PACKAGE_VENDOR}\", \"Tool: CPack-${CMAKE_VERSION}\"]
-  },
-  \"packages\": [
-${packages}
-  ],
-  \"files\": [
-${file_entries}
-  ],
-  \"relationships\": [
-${relationships}
-  ]
-}
-")
+# The namespace names this document alone: a hash of all it says else.
+string(SHA256 content "${document}")
+json_string(namespace "${CPACK_PACKAGE_HOMEPAGE_URL}spdx/${package_file}-${content}")
+string(JSON document SET "${document}" documentNamespace "${namespace}")
+file(WRITE "${document_path}" "${document}\n")
 configure_file("${document_path}" "${CPACK_PACKAGE_DIRECTORY}/${package_file}.spdx.json" COPYONLY)

@@ -49,7 +49,7 @@ WRAPPER
 chmod +x "$build/windeployqt"
 
 cmake --preset windows -B "$build" -DWINDEPLOYQT_EXECUTABLE="$build/windeployqt" \
-    -DKELVARA_WINDOWS_QT_SOURCES="qt6-base $windows_qt_source, mesa $windows_mesa_source, llvm-toolchain-19 $windows_llvm_source" \
+    -DKELVARA_WINDOWS_QT_SOURCES="$windows_qt_sources" \
     "$@"
 cmake --build "$build"
 rm -rf "$build/install"

@@ -64,6 +64,9 @@ MESSAGE
 # llvm-toolchain-19 by scripts/lib/windows_llvm.sh.
 windows_llvm_version=19.1.7
 windows_llvm_source=1:19.1.7-3
+# The Debian source packages that Qt for Windows, with its software OpenGL,
+# is built from, as the packages and the release's record name them.
+windows_qt_sources="qt6-base $windows_qt_source, mesa $windows_mesa_source, llvm-toolchain-19 $windows_llvm_source"
 export KELVARA_WINDOWS_LLVM=${KELVARA_WINDOWS_LLVM:-$windows_cache/windows-llvm/llvm-19-minsize-mingw-w64}
 # What llvmpipe links, in link order: what trixie's "llvm-config-19
 # --link-static --libnames bitwriter engine mcdisassembler mcjit core
