@@ -5,20 +5,30 @@
 # Usage: chroot.sh SUITE COMMAND [ARGUMENT...]
 # Runs COMMAND in a Debian SUITE (trixie, sid, ...) chroot with the project
 # folder, at the same path as here, as its working directory. The chroot
-# holds the packages that building and testing the project need; it is made
-# with debootstrap the first time, kept in KELVARA_CHROOT_CACHE
+# holds the packages that building, testing and releasing the project
+# need, the Windows build's among them, so that what a release records of
+# it stays the same from one release to the next; it is made with
+# debootstrap the first time, kept in KELVARA_CHROOT_CACHE
 # (/var/cache/kelvara/chroots), and made anew when that package list
 # changes. Its mounts live in a mount namespace of their own, so none
 # outlives the command, however it ends. The Debian mirror is the one this
 # machine's apt uses, unless KELVARA_DEBIAN_MIRROR names another.
-# SOURCE_DATE_EPOCH, KELVARA_COMMIT and the KELVARA_SIGNING_* variables, where
-# set, reach the command.
+# SOURCE_DATE_EPOCH, KELVARA_COMMIT, the KELVARA_SIGNING_* variables, TZ
+# and LC_ALL, where set, reach the command; LANG is C.UTF-8 there. Not run
+# as root, it runs itself again with sudo, keeping those. Two runs that
+# would make the same chroot at once take turns.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib/packages.sh
 
 [ $# -ge 2 ] || { echo "usage: $0 SUITE COMMAND [ARGUMENT...]" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || exec sudo "$0" "$@"
+# What reaches the command, and so must outlive sudo's reset of the
+# environment.
+passed=(SOURCE_DATE_EPOCH KELVARA_COMMIT KELVARA_SIGNING_CERT KELVARA_SIGNING_PASSWORD_FILE
+        KELVARA_SIGNING_TIMESTAMP_URL KELVARA_WINDOWS_QT KELVARA_WINDOWS_LLVM TZ LC_ALL CI)
+if [ "$(id -u)" -ne 0 ]; then
+    exec sudo --preserve-env="$(IFS=,; echo "${passed[*]},KELVARA_DEBIAN_MIRROR,KELVARA_CHROOT_CACHE")" "$0" "$@"
+fi
 suite=$1
 shift
 
@@ -41,7 +51,7 @@ if [ -z "$mirror" ]; then
     exit 1
 fi
 root=$cache/$suite
-packages=("${build_packages[@]}" "${test_packages[@]}")
+packages=("${build_packages[@]}" "${test_packages[@]}" "${windows_build_packages[@]}")
 stamp=$(printf '%s\n' "$suite" "$mirror" "${packages[@]}" | sha256sum | cut -d' ' -f1)
 
 # Runs a command in the chroot at $1 with /proc, /dev, a fresh /tmp and the
@@ -50,33 +60,32 @@ stamp=$(printf '%s\n' "$suite" "$mirror" "${packages[@]}" | sha256sum | cut -d' 
 # of Qt and LLVM for Windows that KELVARA_WINDOWS_QT and KELVARA_WINDOWS_LLVM
 # name, where they are set.
 run_in() {
-    local chroot=$1 windows_folders="" build
+    local chroot=$1 folders=("$PWD") environment=(HOME=/root LANG=C.UTF-8) build variable
     shift
     for build in "${KELVARA_WINDOWS_QT:-}" "${KELVARA_WINDOWS_LLVM:-}"; do
         [ -n "$build" ] || continue
         mkdir -p "$(dirname "$build")"
-        windows_folders+=" $(dirname "$build")"
+        folders+=("$(dirname "$build")")
+    done
+    for variable in "${passed[@]}"; do
+        [ -z "${!variable:-}" ] || environment+=("$variable=${!variable}")
     done
     unshare --mount --propagation private -- bash -euc '
-        chroot=$1 project=$2 windows_folders=$3
+        chroot=$1 folders=$2 variables=$3
         shift 3
         mount -t proc proc "$chroot/proc"
         mount --rbind /dev "$chroot/dev"
         mount -t tmpfs tmpfs "$chroot/tmp"
-        for folder in "$project" $windows_folders; do
+        for folder in "${@:1:folders}"; do
             mkdir -p "$chroot$folder"
             mount --bind "$folder" "$chroot$folder"
         done
-        exec chroot "$chroot" /usr/bin/env -i HOME=/root LANG=C.UTF-8 CI="${CI:-}" \
-            KELVARA_WINDOWS_QT="${KELVARA_WINDOWS_QT:-}" KELVARA_WINDOWS_LLVM="${KELVARA_WINDOWS_LLVM:-}" \
-            ${SOURCE_DATE_EPOCH:+SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH"} \
-            ${KELVARA_COMMIT:+KELVARA_COMMIT="$KELVARA_COMMIT"} \
-            ${KELVARA_SIGNING_CERT:+KELVARA_SIGNING_CERT="$KELVARA_SIGNING_CERT"} \
-            ${KELVARA_SIGNING_PASSWORD_FILE:+KELVARA_SIGNING_PASSWORD_FILE="$KELVARA_SIGNING_PASSWORD_FILE"} \
-            ${KELVARA_SIGNING_TIMESTAMP_URL:+KELVARA_SIGNING_TIMESTAMP_URL="$KELVARA_SIGNING_TIMESTAMP_URL"} \
+        project=$1
+        shift "$folders"
+        exec chroot "$chroot" /usr/bin/env -i "${@:1:variables}" \
             PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-            bash -c "cd \"\$0\" && exec \"\$@\"" "$project" "$@"
-    ' bash "$chroot" "$PWD" "$windows_folders" "$@"
+            bash -c "cd \"\$0\" && exec \"\$@\"" "$project" "${@:variables+1}"
+    ' bash "$chroot" "${#folders[@]}" "${#environment[@]}" "${folders[@]}" "${environment[@]}" "$@"
 }
 
 # The chroot's mounts need a mount namespace of their own. unshare cannot
@@ -97,10 +106,14 @@ fail() {
     exit 1
 }
 
+# A second run that would make the same chroot waits for the first, and
+# then finds it made.
+mkdir -p "$cache"
+exec {lock}>"$cache/$suite.lock"
+flock "$lock"
 if [ "$(cat "$root/.kelvara-packages" 2>/dev/null)" != "$stamp" ]; then
     new=$root.new
     log=$cache/$suite.log
-    mkdir -p "$cache"
     echo "Making the Debian $suite chroot in $root (once; a few minutes)"
     command -v debootstrap >/dev/null || install_missing debootstrap
     # Nothing is ever mounted in the host's namespace, and --one-file-system
@@ -120,5 +133,6 @@ if [ "$(cat "$root/.kelvara-packages" 2>/dev/null)" != "$stamp" ]; then
     rm -rf --one-file-system "$root"
     mv "$new" "$root"
 fi
+exec {lock}>&-
 
 run_in "$root" "$@"
