@@ -49,6 +49,7 @@ windows_build_packages=(g++-mingw-w64-x86-64-posix wine wine64 nsis osslsigncode
 # program's window, URW's fonts (with only DejaVu and Liberation, Wine gives
 # the form's serif request DejaVu Sans), diffoscope, which names what
 # differs between two releases, the JSON schema validator for the
-# packages' SPDX documents, and openssl for a throwaway signing certificate.
+# packages' SPDX documents, openssl for a throwaway signing certificate,
+# and devscripts for hardening-check, which reads a program's protections.
 windows_packages=("${windows_build_packages[@]}" xvfb xauth xdotool x11-utils unzip fonts-urw-base35
-                  diffoscope-minimal python3-jsonschema openssl)
+                  diffoscope-minimal python3-jsonschema openssl devscripts)
