@@ -6,8 +6,12 @@
 # The build scripts stop with a message and a non-zero exit: the Windows
 # build, leaving no build folder, when there is no complete Qt for Windows;
 # a Wine prefix that cannot run a program, with Wine's own reason; the
-# chroot, making nothing, when unshare cannot give it a mount namespace; and
-# the chroot, quoting the end of debootstrap's log, when debootstrap fails.
+# chroot, making nothing, when unshare cannot give it a mount namespace; the
+# chroot, quoting the end of debootstrap's log, when debootstrap fails; and
+# the release, building nothing, when the certificate or password file it is
+# given cannot be read. Run by a user who is not root, the chroot keeps
+# through sudo what its command needs; two runs that would make one chroot
+# at once make it once, the second waiting for the first.
 set -uo pipefail
 source_dir=$1
 work=$(mktemp -d)
@@ -77,3 +81,83 @@ grep -q "^Could not make the Debian trixie chroot from http://mirror.invalid/deb
     || fail "no message naming the mirror and quoting debootstrap's log:" "$work/out.txt"
 [ ! -e "$work/chroots/trixie" ] || fail "a chroot was left all the same"
 echo "debootstrap failing: stopped, named the mirror and quoted the end of its log"
+
+# A certificate that is not there, and a password "file" that is a folder.
+touch "$work/certificate.p12"
+for files in "/no/such/dir/kelvara.p12:" "$work/certificate.p12:$work"; do
+    KELVARA_SIGNING_CERT=${files%%:*} KELVARA_SIGNING_PASSWORD_FILE=${files#*:} \
+        "$source_dir/scripts/release.sh" "$work/release" >"$work/out.txt" 2>&1
+    [ $? -eq 1 ] || fail "the release went on with signing files it cannot read ($files):" "$work/out.txt"
+    grep -q "^KELVARA_SIGNING_[A-Z_]* names '\(/no/such/dir/kelvara.p12\|$work\)', which is not a file" \
+        "$work/out.txt" && ! grep -q "== Release" "$work/out.txt" && [ ! -e "$work/release" ] \
+        || fail "no message naming the file, or a release begun all the same:" "$work/out.txt"
+done
+echo "signing files that cannot be read: the release stopped before any work, naming them"
+
+# A user who is not root, with a sudo that resets the environment as
+# sudo does by default, keeping only what it is asked to.
+mkdir -p "$work/stub-user"
+printf '#!/bin/sh\n[ "$1" = -u ] && echo 1000 && exit 0\nexec /usr/bin/id "$@"\n' >"$work/stub-user/id"
+cat >"$work/stub-user/sudo" <<STUB
+#!/bin/bash
+keep=
+while [[ \$1 == -* ]]; do
+    [[ \$1 != --preserve-env=* ]] || keep=\${1#*=}
+    shift
+done
+IFS=, read -ra names <<<"\$keep"
+for name in "\${names[@]}"; do
+    [ -z "\${!name+set}" ] || echo "\$name=\${!name}"
+done >"$work/sudo-environment"
+echo "\$*" >"$work/sudo-command"
+STUB
+chmod +x "$work/stub-user/id" "$work/stub-user/sudo"
+PATH=$work/stub-user:$PATH SOURCE_DATE_EPOCH=1700000000 KELVARA_COMMIT=0123abc TZ=Asia/Tokyo \
+    KELVARA_SIGNING_CERT=/signing/certificate.p12 KELVARA_WINDOWS_QT=/opt/qt-windows \
+    "$source_dir/scripts/lib/chroot.sh" trixie true >"$work/out.txt" 2>&1 \
+    || fail "the chroot did not hand itself to sudo:" "$work/out.txt"
+for kept in SOURCE_DATE_EPOCH=1700000000 KELVARA_COMMIT=0123abc TZ=Asia/Tokyo \
+            KELVARA_SIGNING_CERT=/signing/certificate.p12 KELVARA_WINDOWS_QT=/opt/qt-windows; do
+    grep -qx "$kept" "$work/sudo-environment" || fail "sudo did not keep $kept:" "$work/sudo-environment"
+done
+grep -q "scripts/lib/chroot.sh trixie true$" "$work/sudo-command" || fail "sudo ran another command:" "$work/sudo-command"
+echo "not root: the chroot ran itself with sudo, keeping the build's and the release's variables"
+
+# Waits up to a minute for a condition, as a user watching would.
+wait_for() {
+    local tries=600
+    until eval "$1"; do
+        tries=$((tries - 1))
+        [ $tries -gt 0 ] || return 1
+        sleep 0.1
+    done
+}
+
+# Two first runs on one chroot cache: the second must wait until the
+# first has made the chroot, and then use it. The debootstrap here works
+# until it is told to finish.
+mkdir -p "$work/stub-slow"
+printf '#!/bin/sh\nexit 0\n' >"$work/stub-slow/unshare"
+cat >"$work/stub-slow/debootstrap" <<STUB
+#!/bin/sh
+echo start >>"$work/debootstrap.log"
+mkdir -p "\$3/etc/apt/apt.conf.d"
+tries=600
+while [ ! -e "$work/finish" ] && [ \$tries -gt 0 ]; do tries=\$((tries - 1)); sleep 0.1; done
+STUB
+chmod +x "$work/stub-slow/unshare" "$work/stub-slow/debootstrap"
+make_chroot() {
+    PATH=$work/stub-slow:$PATH KELVARA_CHROOT_CACHE=$work/shared-cache KELVARA_DEBIAN_MIRROR=http://mirror.invalid/debian \
+        "$source_dir/scripts/lib/chroot.sh" trixie true >"$work/$1.txt" 2>&1
+}
+make_chroot first & first=$!
+wait_for '[ -s "$work/debootstrap.log" ]' || fail "the first run never began to make the chroot:" "$work/first.txt"
+make_chroot second & second=$!
+wait_for 'pgrep -P $second -x flock >/dev/null || [ "$(grep -c start "$work/debootstrap.log")" -gt 1 ]'
+[ "$(grep -c start "$work/debootstrap.log")" -eq 1 ] || fail "the second run made the same chroot at once"
+touch "$work/finish"
+wait $first || fail "the first run failed:" "$work/first.txt"
+wait $second || fail "the second run failed:" "$work/second.txt"
+[ "$(grep -c start "$work/debootstrap.log")" -eq 1 ] || fail "the chroot was made twice"
+[ -f "$work/shared-cache/trixie/.kelvara-packages" ] || fail "no chroot was made"
+echo "two first runs on one chroot: the second waited, and the chroot was made once"
