@@ -155,4 +155,6 @@ if [ ${#differing[@]} -eq 0 ]; then
 fi
 why="the build environment here is the one recorded"
 [ ${#explained[@]} -eq 0 ] || why="this machine's build environment differs from ${explained[*]}"
-not_reproduced "${differing[*]} differ from a rebuild of ${commit:0:12}; $why."
+verb=differ
+[ ${#differing[@]} -gt 1 ] || verb=differs
+not_reproduced "${differing[*]} $verb from a rebuild of ${commit:0:12}; $why."

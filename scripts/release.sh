@@ -95,7 +95,9 @@ export KELVARA_COMMIT=$commit$dirty
 umask 022
 
 work=$(mktemp -d "${TMPDIR:-/var/tmp}/kelvara-release.XXXXXX")
-trap 'rm -rf --one-file-system "$work"' EXIT
+# What the chroot builds is root's, so a user who is not root removes it
+# with sudo, as the chroot ran.
+trap 'rm -rf --one-file-system "$work" 2>/dev/null || sudo rm -rf --one-file-system "$work"' EXIT
 source=$work/kelvara
 mkdir "$source"
 if $allow_dirty; then

@@ -183,7 +183,7 @@ check_reproducible() {
     if rebuild "tampered download" "$releases/tampered.txt"; then
         fail "scripts/rebuild.sh reproduced a tampered release"
     fi
-    tail -n 1 "$releases/tampered.txt" | grep -q '^Not reproduced: kelvara-.*-win64.zip differ.*deb13_amd64.buildinfo (cmake)' \
+    tail -n 1 "$releases/tampered.txt" | grep -q '^Not reproduced: kelvara-.*-win64.zip differs.*deb13_amd64.buildinfo (cmake)' \
         || fail "scripts/rebuild.sh did not name the changed ZIP and package: $(cat "$releases/tampered.txt")"
     [ $status -ne 0 ] || echo "scripts/rebuild.sh named the changed file and package: $(tail -n 1 "$releases/tampered.txt")"
 }
