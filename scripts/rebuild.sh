@@ -10,7 +10,8 @@
 # how this machine's build environment differs from the record of the one
 # that built it, by package and version, and shows diffoscope's first
 # lines. A signed kelvara.exe is compared with its signature moved onto the
-# rebuilt one. Ends with one line: reproduced, or not and why.
+# rebuilt one, and the other files of a signed ZIP one by one. Ends with one
+# line: reproduced, or not and why.
 set -euo pipefail
 [ $# -eq 1 ] && [[ $1 != -* ]] || { echo "usage: $0 FOLDER" >&2; exit 2; }
 download=$(realpath -m -- "$1")
@@ -74,17 +75,28 @@ record_of() {
     esac
 }
 
-# A kelvara.exe taken from a signed ZIP is the rebuilt one with the
-# signature moved over when attaching the signature gives its bytes.
-signed_program_matches() {
-    local zip=$1
+# A signed ZIP is the rebuilt one signed when it lists the same files,
+# each the same bytes but for kelvara.exe, which attaching its signature to
+# the rebuilt one gives, and the SPDX document, which lists it.
+signed_zip_matches() {
+    local zip=$1 entry
     mkdir -p "$work/signed" "$work/unsigned"
     unzip -p "$download/$zip" '*/bin/kelvara.exe' >"$work/signed/kelvara.exe"
     unzip -p "$rebuilt/$zip" '*/bin/kelvara.exe' >"$work/unsigned/kelvara.exe"
+    rm -f "$work/signature.der" "$work/attached.exe"
     osslsigncode extract-signature -in "$work/signed/kelvara.exe" -out "$work/signature.der" >/dev/null 2>&1 \
-        && osslsigncode attach-signature -sigin "$work/signature.der" -in "$work/unsigned/kelvara.exe" \
-            -out "$work/attached.exe" >/dev/null 2>&1 \
-        && cmp -s "$work/attached.exe" "$work/signed/kelvara.exe"
+        || return 1
+    # attach-signature fails where this machine does not trust the
+    # signer, after it has written the file; whether the signature holds
+    # is osslsigncode verify's to say.
+    osslsigncode attach-signature -sigin "$work/signature.der" -in "$work/unsigned/kelvara.exe" \
+        -out "$work/attached.exe" >/dev/null 2>&1 || true
+    cmp -s "$work/attached.exe" "$work/signed/kelvara.exe" || return 1
+    [ "$(unzip -Z1 "$download/$zip")" = "$(unzip -Z1 "$rebuilt/$zip")" ] || return 1
+    while read -r entry; do
+        case $entry in */ | */bin/kelvara.exe | */licenses/kelvara.spdx.json) continue ;; esac
+        cmp -s <(unzip -p "$download/$zip" "$entry") <(unzip -p "$rebuilt/$zip" "$entry") || return 1
+    done < <(unzip -Z1 "$download/$zip")
 }
 
 # Whether the Windows packages were signed: their program or installer
@@ -110,8 +122,9 @@ while read -r _ name; do
     case $name in
         *.buildinfo) ;;
         *-win64.zip)
-            if signed_program_matches "$name"; then
-                echo "$name: its kelvara.exe is signed, and is the rebuilt one with the signature moved over"
+            if signed_zip_matches "$name"; then
+                echo "$name: its files are the rebuilt ones, and its kelvara.exe the rebuilt one with its" \
+                     "signature moved over"
                 signed+=("$name")
                 continue
             fi

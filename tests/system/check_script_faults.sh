@@ -153,7 +153,10 @@ make_chroot() {
 make_chroot first & first=$!
 wait_for '[ -s "$work/debootstrap.log" ]' || fail "the first run never began to make the chroot:" "$work/first.txt"
 make_chroot second & second=$!
-wait_for 'pgrep -P $second -x flock >/dev/null || [ "$(grep -c start "$work/debootstrap.log")" -gt 1 ]'
+# Waiting shows as a flock process of the second run's: /proc/PID/stat
+# reads "PID (COMMAND) STATE PARENT ...".
+wait_for 'grep -qs "^[0-9]* (flock) [A-Z] $second " /proc/[0-9]*/stat \
+    || [ "$(grep -c start "$work/debootstrap.log")" -gt 1 ]'
 [ "$(grep -c start "$work/debootstrap.log")" -eq 1 ] || fail "the second run made the same chroot at once"
 touch "$work/finish"
 wait $first || fail "the first run failed:" "$work/first.txt"
