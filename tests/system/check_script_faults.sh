@@ -146,9 +146,11 @@ tries=600
 while [ ! -e "$work/finish" ] && [ \$tries -gt 0 ]; do tries=\$((tries - 1)); sleep 0.1; done
 STUB
 chmod +x "$work/stub-slow/unshare" "$work/stub-slow/debootstrap"
+# Run in the background, it becomes the chroot script's process, whose
+# children are its own.
 make_chroot() {
     PATH=$work/stub-slow:$PATH KELVARA_CHROOT_CACHE=$work/shared-cache KELVARA_DEBIAN_MIRROR=http://mirror.invalid/debian \
-        "$source_dir/scripts/lib/chroot.sh" trixie true >"$work/$1.txt" 2>&1
+        exec "$source_dir/scripts/lib/chroot.sh" trixie true >"$work/$1.txt" 2>&1
 }
 make_chroot first & first=$!
 wait_for '[ -s "$work/debootstrap.log" ]' || fail "the first run never began to make the chroot:" "$work/first.txt"
@@ -156,7 +158,7 @@ make_chroot second & second=$!
 # Waiting shows as a flock process of the second run's: /proc/PID/stat
 # reads "PID (COMMAND) STATE PARENT ...".
 wait_for 'grep -qs "^[0-9]* (flock) [A-Z] $second " /proc/[0-9]*/stat \
-    || [ "$(grep -c start "$work/debootstrap.log")" -gt 1 ]'
+    || [ "$(grep -c start "$work/debootstrap.log")" -gt 1 ]' || fail "the second run neither waited nor made the chroot"
 [ "$(grep -c start "$work/debootstrap.log")" -eq 1 ] || fail "the second run made the same chroot at once"
 touch "$work/finish"
 wait $first || fail "the first run failed:" "$work/first.txt"
