@@ -66,15 +66,6 @@ environment_differences() {
         | sed -n 's/^< /    the record: /p; s/^> /    here: /p'
 }
 
-# The record of the build that made a file.
-record_of() {
-    case $1 in
-        kelvara_*.deb*) echo "${1%%.deb*}.buildinfo" ;;
-        kelvara-*-win64.*) echo "${1%%-win64.*}-win64.buildinfo" ;;
-        *) echo "$1" ;;
-    esac
-}
-
 # A signed ZIP is the rebuilt one signed when it lists the same files,
 # each the same bytes but for kelvara.exe, which attaching its signature to
 # the rebuilt one gives, and the SPDX document, which lists it.
